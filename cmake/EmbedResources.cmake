@@ -1,0 +1,12 @@
+# Writes a C++ file that holds each resource file as a string, reachable through Resources.h.
+set(content "// Generated from resources/; do not edit.\n#include \"Resources.h\"\n\nnamespace Resources {\n")
+foreach(f ${FILES})
+  get_filename_component(name ${f} NAME)
+  string(MAKE_C_IDENTIFIER ${name} id)
+  file(READ ${f} hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
+  string(APPEND content "static const char ${id}_data[] = {${bytes} 0};\n")
+  string(APPEND content "std::string ${id}() { return std::string(${id}_data, sizeof(${id}_data) - 1); }\n")
+endforeach()
+string(APPEND content "}\n")
+file(WRITE ${OUT} "${content}")

@@ -1,0 +1,73 @@
+#include "AppDelegate.h"
+#include "AppConfig.h"
+#include "Log.h"
+#include "MainWindowController.h"
+#include "MenuBuilder.h"
+#include "Notifier.h"
+#include "Updater.h"
+
+namespace {
+// Every bit of "user initiated" except "idle system sleep disabled": the machine may still sleep.
+constexpr unsigned long long BackgroundActivityOptions = 0xEFFFFF;
+} // namespace
+
+AppDelegate::AppDelegate(platform::Platform& platform)
+    : notifier(Notifier::create(platform.notifications, platform.queue)),
+      updater(std::make_shared<Updater>(platform)),
+      platform(platform) {}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    Log::write("start " + AppConfig::versionName() + " (" + std::to_string(AppConfig::build()) + ") at " +
+               platform.bundles.main().path());
+    MenuBuilder::install(platform.app);
+    activity = platform.app.beginActivity(BackgroundActivityOptions, "Нолар: сообщения и звонки в фоне");
+    updater->notifier = notifier;
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    notifier->onClick = [weak](const std::string& id) {
+        if (auto self = weak.lock()) self->notificationClicked(id);
+    };
+    notifier->currentPermission([weak](const std::string& permission) {
+        if (auto self = weak.lock()) self->permissionArrived(permission);
+    });
+    platform.app.onWake([weak] {
+        if (auto self = weak.lock()) self->updater->check(false);
+    });
+}
+
+void AppDelegate::permissionArrived(const std::string& permission) {
+    main = MainWindowController::create(platform, notifier, updater, permission);
+    main->window()->makeKeyAndOrderFront();
+    platform.app.activate();
+    updater->start();
+}
+
+void AppDelegate::notificationClicked(const std::string& id) {
+    if (id.rfind("dl:", 0) == 0) {
+        platform.workspace.revealFile(id.substr(3));
+        return;
+    }
+    if (main && main->window()) main->window()->makeKeyAndOrderFront();
+    platform.app.activate();
+    if (id.rfind("upd:", 0) == 0) updater->check(true);
+    else if (main) main->notificationClicked(id);
+}
+
+bool AppDelegate::applicationShouldHandleReopen(bool) {
+    showMain();
+    return true;
+}
+
+void AppDelegate::showMain() {
+    if (main && main->window()) main->window()->makeKeyAndOrderFront();
+    platform.app.activate();
+}
+
+void AppDelegate::performAction(const std::string& action) {
+    if (action == "showMain") showMain();
+    else if (action == "checkForUpdates:") updater->check(true);
+    else if (!main) return;
+    else if (action == "reloadPage:") main->reload();
+    else if (action == "zoomInPage:") main->zoom(0.1);
+    else if (action == "zoomOutPage:") main->zoom(-0.1);
+    else if (action == "zoomResetPage:") main->zoomReset();
+}

@@ -1,0 +1,25 @@
+#pragma once
+#include <optional>
+#include <string>
+#include "platform/WebView.h"
+
+// Which web view of the system may load what. Pure: the controller performs the side effect.
+namespace NavigationPolicy {
+
+enum class SideEffect { None, OpenExternally, OpenPopup };
+
+struct Decision {
+    platform::Policy policy;
+    SideEffect effect = SideEffect::None;
+    bool operator==(const Decision&) const = default;
+};
+
+// mainView: the asking view is the main web view (anything else is a popup).
+Decision forAction(const platform::NavigationAction& action, bool mainView);
+
+// Attachments and unshowable types become downloads. The host and path rules are applied again
+// to the top frame's main resource, since the engine does not always say at action time whether
+// a navigation targets the top frame (script-set locations, redirects, forms).
+Decision forResponse(const platform::NavigationResponse& response, bool mainView);
+
+} // namespace NavigationPolicy

@@ -1,0 +1,301 @@
+#pragma once
+// In-memory fakes of every platform service, recording what the system asked of them.
+#include <deque>
+#include <map>
+#include <set>
+#include "platform/Platform.h"
+
+namespace fakes {
+
+struct FakeTimer : platform::Timer {
+    double interval = 0;
+    std::function<void()> fn;
+    bool valid = true;
+    void invalidate() override { valid = false; }
+};
+
+// Nothing runs by itself: tests drain the queue and fire timers explicitly.
+struct FakeQueue : platform::MainQueue {
+    std::deque<std::function<void()>> pending;
+    std::vector<std::pair<double, std::function<void()>>> delayed;
+    std::vector<FakeTimer*> timers; // alive timers (owned by whoever holds the handle)
+
+    void async(std::function<void()> fn) override { pending.push_back(std::move(fn)); }
+    void after(double seconds, std::function<void()> fn) override { delayed.emplace_back(seconds, std::move(fn)); }
+    std::unique_ptr<platform::Timer> repeating(double seconds, std::function<void()> fn) override;
+    void drain();                       // runs queued work, including work queued while draining
+    int liveTimers() const;             // timers created and not yet invalidated or destroyed
+    void fireTimers();                  // fires every valid timer once
+    void runDelayed();                  // runs every delayed job once (and forgets them)
+};
+
+struct FakeApplication : platform::Application {
+    platform::ApplicationDelegate* delegate = nullptr;
+    int activations = 0, hides = 0, terminations = 0;
+    bool active = true;
+    std::optional<platform::MenuBar> menu;
+    std::vector<std::optional<std::string>> badges;
+    std::vector<std::function<void()>> wakeHandlers;
+    std::vector<std::pair<unsigned long long, std::string>> activities;
+
+    void setDelegate(platform::ApplicationDelegate* d) override { delegate = d; }
+    int run() override { return 0; }
+    void activate() override { ++activations; }
+    void hide() override { ++hides; }
+    void terminate() override { ++terminations; }
+    bool isActive() const override { return active; }
+    void setMainMenu(const platform::MenuBar& m) override { menu = m; }
+    void setBadgeLabel(const std::optional<std::string>& label) override { badges.push_back(label); }
+    std::shared_ptr<void> beginActivity(unsigned long long options, const std::string& reason) override {
+        activities.emplace_back(options, reason);
+        return std::make_shared<int>(0);
+    }
+    void onWake(std::function<void()> fn) override { wakeHandlers.push_back(std::move(fn)); }
+};
+
+class FakeWebView;
+
+struct FakeWindow : platform::Window, std::enable_shared_from_this<FakeWindow> {
+    platform::WindowSpec spec;
+    std::shared_ptr<platform::WebView> content;
+    platform::WindowDelegate* delegate = nullptr;
+    std::string currentTitle;
+    bool visible = false, fullScreen = false, closed = false;
+    platform::Rect rect;
+    int fronts = 0;
+
+    void setTitle(const std::string& t) override { currentTitle = t; }
+    std::string title() const override { return currentTitle; }
+    void makeKeyAndOrderFront() override { visible = true; ++fronts; }
+    void orderOut() override { visible = false; }
+    void close() override;
+    bool isVisible() const override { return visible; }
+    bool isFullScreen() const override { return fullScreen; }
+    platform::Rect frame() const override { return rect; }
+    void setTopLeft(int x, int y) override { rect.x = x; rect.y = y; }
+    platform::WebView& webView() override { return *content; }
+    // What a click on the close button does.
+    void userClose();
+};
+
+struct FakeWebView : platform::WebView {
+    platform::WebViewConfig config;
+    FakeWebView* relatedTo = nullptr;
+    platform::WebViewDelegate* delegate = nullptr;
+    std::vector<std::pair<std::string, double>> loads;
+    std::vector<std::string> htmlLoads, scripts;
+    int reloads = 0, stops = 0;
+    double zoom = 1.0;
+    std::optional<std::string> currentTitle, currentURL;
+    platform::Window* win = nullptr;
+
+    void setDelegate(platform::WebViewDelegate* d) override { delegate = d; }
+    void load(const std::string& url, double timeout) override { loads.emplace_back(url, timeout); currentURL = url; }
+    void loadHTMLString(const std::string& html) override { htmlLoads.push_back(html); }
+    void reload() override { ++reloads; }
+    void stopLoading() override { ++stops; }
+    void evaluateJavaScript(const std::string& s) override { scripts.push_back(s); }
+    double pageZoom() const override { return zoom; }
+    void setPageZoom(double z) override { zoom = z; }
+    std::optional<std::string> title() const override { return currentTitle; }
+    std::optional<std::string> url() const override { return currentURL; }
+    platform::Window* window() const override { return win; }
+};
+
+struct FakeWebEngine : platform::WebEngine {
+    std::vector<std::shared_ptr<FakeWebView>> created;
+    std::shared_ptr<platform::WebView> createWebView(const platform::WebViewConfig& config) override;
+    std::shared_ptr<platform::WebView> createRelatedWebView(platform::WebView& opener) override;
+};
+
+struct FakeWindowFactory : platform::WindowFactory {
+    std::vector<std::shared_ptr<FakeWindow>> created;
+    platform::Rect nextFrame{100, 80, 0, 0};
+    std::shared_ptr<platform::Window> createWindow(const platform::WindowSpec& spec,
+                                                   std::shared_ptr<platform::WebView> content,
+                                                   platform::WindowDelegate& delegate) override;
+};
+
+struct ShownAlert {
+    platform::AlertSpec spec;
+    platform::Window* sheetOn = nullptr;    // nullptr: application-modal
+    std::function<void(platform::AlertResult)> completion;
+};
+
+struct FakeDialogs : platform::Dialogs {
+    std::vector<ShownAlert> alerts;
+    // Answers for application-modal runs, taken in order; default: first button.
+    std::deque<platform::AlertResult> modalAnswers;
+    std::deque<std::optional<std::vector<std::string>>> panelAnswers;
+    std::vector<std::pair<platform::OpenPanelSpec, platform::Window*>> panels;
+    std::vector<std::function<void(std::optional<std::vector<std::string>>)>> panelCompletions;
+    int progressShown = 0, progressVisible = 0;
+    std::vector<std::pair<std::string, std::string>> progressTexts;
+
+    void beginSheet(const platform::AlertSpec& a, platform::Window& w, std::function<void(platform::AlertResult)> c) override {
+        alerts.push_back({a, &w, std::move(c)});
+    }
+    platform::AlertResult runModal(const platform::AlertSpec& a) override;
+    void beginOpenPanel(const platform::OpenPanelSpec& s, platform::Window& w,
+                        std::function<void(std::optional<std::vector<std::string>>)> c) override {
+        panels.emplace_back(s, &w);
+        panelCompletions.push_back(std::move(c));
+    }
+    std::optional<std::vector<std::string>> runOpenPanel(const platform::OpenPanelSpec& s) override;
+    std::unique_ptr<platform::ProgressPanel> showProgress(const std::string& title, const std::string& label) override;
+    // Answers the last sheet with the given response.
+    void answerSheet(int response, const std::string& fieldText = "");
+};
+
+struct FakeNotificationCenter : platform::NotificationCenter {
+    platform::AuthorizationStatus status = platform::AuthorizationStatus::Authorized;
+    bool grantAnswer = true;
+    std::optional<std::string> grantError;
+    std::optional<std::string> addError;
+    std::vector<platform::NotificationRequest> added;
+    int authorizationRequests = 0;
+    std::function<void(std::optional<std::string>)> handler;
+
+    void getAuthorizationStatus(std::function<void(platform::AuthorizationStatus)> c) override { c(status); }
+    void requestAuthorization(std::function<void(bool, std::optional<std::string>)> c) override {
+        ++authorizationRequests;
+        c(grantAnswer, grantError);
+    }
+    void add(const platform::NotificationRequest& r, std::function<void(std::optional<std::string>)> c) override {
+        added.push_back(r);
+        c(addError);
+    }
+    void setResponseHandler(std::function<void(std::optional<std::string>)> h) override { handler = std::move(h); }
+    // Only the latest request of each identifier, as a notification server shows them.
+    std::vector<platform::NotificationRequest> shown() const;
+};
+
+struct FakeWorkspace : platform::Workspace {
+    std::vector<std::string> opened, revealed, finished;
+    bool openURL(const std::string& url) override { opened.push_back(url); return true; }
+    void revealFile(const std::string& p) override { revealed.push_back(p); }
+    void downloadFinished(const std::string& p) override { finished.push_back(p); }
+};
+
+struct FakeHttp : platform::HttpClient {
+    struct Sent { platform::HttpRequest request; std::function<void(platform::HttpResponse)> completion; };
+    struct Download { platform::HttpRequest request; std::function<void(platform::DownloadResult)> completion; };
+    std::vector<Sent> sent;
+    std::vector<Download> downloads;
+    void send(const platform::HttpRequest& r, std::function<void(platform::HttpResponse)> c) override {
+        sent.push_back({r, std::move(c)});
+    }
+    void download(const platform::HttpRequest& r, std::function<void(platform::DownloadResult)> c) override {
+        downloads.push_back({r, std::move(c)});
+    }
+};
+
+struct FakeSettings : platform::Settings {
+    std::map<std::string, double> values;
+    double doubleForKey(const std::string& k) const override {
+        auto it = values.find(k);
+        return it == values.end() ? 0 : it->second;
+    }
+    void setDouble(const std::string& k, double v) override { values[k] = v; }
+};
+
+struct FakeBundle : platform::BundleInfo {
+    std::string bundlePath = "/opt/Nolar.app";
+    std::map<std::string, std::string> info{{"CFBundleIdentifier", "org.nolar.Nolar"},
+                                            {"CFBundleShortVersionString", "1.4"},
+                                            {"CFBundleVersion", "27"}};
+    std::string path() const override { return bundlePath; }
+    std::optional<std::string> infoString(const std::string& key) const override {
+        auto it = info.find(key);
+        if (it == info.end()) return std::nullopt;
+        return it->second;
+    }
+};
+
+struct FakeBundles : platform::Bundles {
+    FakeBundle mainBundle;
+    std::map<std::string, FakeBundle> others; // by path
+    const platform::BundleInfo& main() const override { return mainBundle; }
+    std::unique_ptr<platform::BundleInfo> open(const std::string& path) const override {
+        auto it = others.find(path);
+        if (it == others.end()) return nullptr;
+        return std::make_unique<FakeBundle>(it->second);
+    }
+};
+
+// A tiny in-memory file system: files by path with their content, and directories.
+struct FakeFiles : platform::Files {
+    std::string tmp = "/tmp", downloads = "/home/u/Downloads";
+    std::map<std::string, std::string> files;
+    std::set<std::string> dirs{"/tmp", "/home/u/Downloads", "/opt"};
+    std::set<std::string> readOnly;
+    bool failCreate = false, failMove = false, failWrite = false;
+
+    std::string temporaryDirectory() const override { return tmp; }
+    std::string downloadsDirectory() const override { return downloads; }
+    bool exists(const std::string& p) const override { return files.count(p) || dirs.count(p); }
+    bool isWritable(const std::string& p) const override { return exists(p) && !readOnly.count(p); }
+    bool createPrivateDirectory(const std::string& p) override;
+    bool move(const std::string& from, const std::string& to) override;
+    std::optional<std::vector<std::string>> list(const std::string& dir) const override;
+    bool writeNewPrivateFile(const std::string& p, const std::string& text) override;
+};
+
+struct FakeSha256 : platform::Sha256 {
+    std::map<std::string, std::string> digests; // by path; a missing path cannot be read
+    // By the content of a FakeFiles file, so that a digest follows the file when it moves.
+    std::map<std::string, std::string> byContent;
+    const FakeFiles* files = nullptr;
+    std::optional<std::string> hexDigestOfFile(const std::string& p) const override {
+        auto it = digests.find(p);
+        if (it != digests.end()) return it->second;
+        if (!files || !files->files.count(p)) return std::nullopt;
+        auto same = byContent.find(files->files.at(p));
+        if (same == byContent.end()) return std::nullopt;
+        return same->second;
+    }
+};
+
+struct FakeUnzip : platform::Unzip {
+    // What each extraction creates below the destination (relative paths; a trailing "/" marks a folder).
+    std::vector<std::string> entries;
+    bool succeed = true;
+    FakeFiles* files = nullptr;
+    std::vector<std::pair<std::string, std::string>> calls;
+    bool extract(const std::string& archive, const std::string& destination) override;
+};
+
+struct FakeProcesses : platform::Processes {
+    long ownPid = 4242;
+    bool canSpawn = true;
+    std::vector<std::pair<std::string, std::vector<std::string>>> spawned;
+    long pid() const override { return ownPid; }
+    bool spawnDetached(const std::string& exe, const std::vector<std::string>& args) override {
+        if (!canSpawn) return false;
+        spawned.emplace_back(exe, args);
+        return true;
+    }
+};
+
+// Every fake, wired into one platform::Platform.
+struct FakePlatform {
+    FakeApplication app;
+    FakeQueue queue;
+    FakeDialogs dialogs;
+    FakeWebEngine web;
+    FakeWindowFactory windows;
+    FakeNotificationCenter notifications;
+    FakeWorkspace workspace;
+    FakeHttp http;
+    FakeSettings settings;
+    FakeBundles bundles;
+    FakeFiles files;
+    FakeSha256 sha256;
+    FakeUnzip unzip;
+    FakeProcesses processes;
+    platform::Platform services{app, queue, dialogs, web, windows, notifications, workspace,
+                                http, settings, bundles, files, sha256, unzip, processes};
+    FakePlatform();
+};
+
+} // namespace fakes
