@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+#include <fstream>
+#include <sstream>
+#include "AppConfig.h"
+#include "AppDelegate.h"
+#include "Log.h"
+#include "MainWindowController.h"
+#include "Notifier.h"
+#include "Updater.h"
+#include "fakes/FakePlatform.h"
+
+using namespace fakes;
+
+namespace {
+
+struct Delegate : ::testing::Test {
+    FakePlatform p;
+    std::shared_ptr<AppDelegate> d = std::make_shared<AppDelegate>(p.services);
+
+    void launch() {
+        d->applicationDidFinishLaunching();
+        p.queue.drain(); // the permission answer arrives on the main thread
+    }
+    size_t manifestRequests() const {
+        size_t n = 0;
+        for (auto& s : p.http.sent) n += s.request.url == AppConfig::versionURL();
+        return n;
+    }
+    FakeWindow& window() { return *p.windows.created.at(0); }
+    FakeWebView& view() { return *p.web.created.at(0); }
+};
+
+TEST_F(Delegate, LaunchLogsInstallsTheMenuAndOpensTheWindowOnlyWhenThePermissionArrives) {
+    p.bundles.mainBundle.bundlePath = "/opt/Nolar.app";
+    d->applicationDidFinishLaunching();
+    EXPECT_TRUE(p.app.menu.has_value());
+    ASSERT_EQ(p.app.activities.size(), 1u);
+    EXPECT_EQ(p.app.activities[0], std::make_pair(0xEFFFFFull, std::string("Нолар: сообщения и звонки в фоне")));
+    EXPECT_EQ(d->updater->notifier, d->notifier);
+    EXPECT_EQ(p.app.wakeHandlers.size(), 1u);
+    EXPECT_FALSE(d->main) << "no window before the permission answer";
+    p.queue.drain();
+    ASSERT_TRUE(d->main);
+    EXPECT_TRUE(window().visible);
+    EXPECT_EQ(p.app.activations, 1);
+    EXPECT_NE(view().config.userScript.find("\"granted\""), std::string::npos);
+    EXPECT_EQ(p.queue.delayed.size(), 1u) << "the updater schedules its first check";
+    EXPECT_EQ(p.queue.delayed[0].first, 8);
+
+    Log::flush();
+    std::ifstream in(Log::path());
+    std::stringstream log;
+    log << in.rdbuf();
+    EXPECT_NE(log.str().find(" start 1.4 (27) at /opt/Nolar.app\n"), std::string::npos);
+}
+
+TEST_F(Delegate, DeniedPermissionIsBuiltIntoTheBridge) {
+    p.notifications.status = platform::AuthorizationStatus::Denied;
+    launch();
+    EXPECT_NE(view().config.userScript.find("\"denied\""), std::string::npos);
+}
+
+TEST_F(Delegate, ActionsBeforeTheWindowExistDoNothingButCheckForUpdates) {
+    d->applicationDidFinishLaunching();
+    for (auto a : {"reloadPage:", "zoomInPage:", "zoomOutPage:", "zoomResetPage:"}) d->performAction(a);
+    d->performAction("showMain");
+    EXPECT_EQ(p.app.activations, 1);
+    d->performAction("checkForUpdates:");
+    EXPECT_EQ(manifestRequests(), 1u);
+}
+
+TEST_F(Delegate, MenuActionsDriveTheWindow) {
+    launch();
+    d->performAction("zoomInPage:");
+    EXPECT_DOUBLE_EQ(view().zoom, 1.1);
+    d->performAction("zoomOutPage:");
+    d->performAction("zoomOutPage:");
+    EXPECT_DOUBLE_EQ(view().zoom, 0.9);
+    d->performAction("zoomResetPage:");
+    EXPECT_DOUBLE_EQ(view().zoom, 1.0);
+    d->performAction("reloadPage:");
+    EXPECT_EQ(view().reloads, 1);
+    window().visible = false;
+    EXPECT_TRUE(d->applicationShouldHandleReopen(true));
+    EXPECT_TRUE(window().visible);
+    EXPECT_FALSE(d->applicationShouldTerminateAfterLastWindowClosed());
+}
+
+TEST_F(Delegate, ClicksAreRoutedByIdentifierPrefix) {
+    launch();
+    window().visible = false;
+    int activations = p.app.activations;
+
+    p.notifications.handler(std::string("dl:/home/u/Downloads/report (2).pdf"));
+    p.queue.drain();
+    EXPECT_EQ(p.workspace.revealed, std::vector<std::string>{"/home/u/Downloads/report (2).pdf"});
+    EXPECT_FALSE(window().visible);
+    EXPECT_EQ(p.app.activations, activations);
+
+    p.notifications.handler(std::string("upd:28"));
+    p.queue.drain();
+    EXPECT_TRUE(window().visible);
+    EXPECT_EQ(manifestRequests(), 1u);
+    EXPECT_TRUE(view().scripts.empty()) << "the page is not told of update clicks";
+
+    p.notifications.handler(std::string("n3-17"));
+    p.queue.drain();
+    EXPECT_EQ(view().scripts.back(), R"(window.KelMac && KelMac._notifClick("n3-17"))");
+    p.notifications.handler(std::nullopt);
+    p.queue.drain();
+    EXPECT_EQ(view().scripts.back(), R"(window.KelMac && KelMac._notifClick(""))");
+}
+
+TEST_F(Delegate, PageClickBeforeTheWindowOnlyActivates) {
+    d->applicationDidFinishLaunching();
+    d->notificationClicked("n1-1");
+    EXPECT_EQ(p.app.activations, 1);
+}
+
+TEST_F(Delegate, WakeRunsOneAutomaticCheckAndDoesNotReload) {
+    launch();
+    p.app.wakeHandlers[0]();
+    EXPECT_EQ(manifestRequests(), 1u);
+    EXPECT_EQ(view().reloads, 0);
+    EXPECT_EQ(view().loads.size(), 1u);
+}
+
+TEST_F(Delegate, PagePushRunsACheckWithTheManualFlag) {
+    launch();
+    d->main->didReceiveScriptMessage(view(), {R"({"type":"checkUpdate"})", AppConfig::ownHost()});
+    EXPECT_EQ(manifestRequests(), 1u);
+}
+
+TEST(MenuTree, MenusItemsActionsAndShortcuts) {
+    auto bar = [] {
+        FakePlatform p;
+        auto d = std::make_shared<AppDelegate>(p.services);
+        d->applicationDidFinishLaunching();
+        return *p.app.menu;
+    }();
+    ASSERT_EQ(bar.menus.size(), 4u);
+    EXPECT_EQ(bar.windowsMenu, 3);
+    std::vector<std::string> titles;
+    for (auto& m : bar.menus) titles.push_back(m.title);
+    EXPECT_EQ(titles, (std::vector<std::string>{"Нолар", "Правка", "Вид", "Окно"}));
+
+    std::ostringstream all;
+    for (auto& m : bar.menus) {
+        all << "[" << m.title << "]";
+        for (auto& i : m.items) {
+            if (i.separator) { all << "|-"; continue; }
+            all << "|" << i.title << "," << i.action << "," << i.key << "," << std::hex << i.modifiers << std::dec
+                << (i.targetsDelegate ? ",d" : "") << "," << platform::accelerator(i);
+        }
+    }
+    EXPECT_EQ(all.str(),
+              "[Нолар]|О программе «Нолар»,orderFrontStandardAboutPanel:,,100000,"
+              "|Проверить обновления…,checkForUpdates:,,100000,d,"
+              "|-|Скрыть «Нолар»,hide:,h,100000,<Primary>h"
+              "|Скрыть остальные,hideOtherApplications:,h,180000,<Primary><Alt>h"
+              "|Показать все,unhideAllApplications:,,100000,"
+              "|-|Завершить «Нолар»,terminate:,q,100000,<Primary>q"
+              "[Правка]|Отменить,undo:,z,100000,<Primary>z|Повторить,redo:,z,120000,<Primary><Shift>z"
+              "|-|Вырезать,cut:,x,100000,<Primary>x|Копировать,copy:,c,100000,<Primary>c"
+              "|Вставить,paste:,v,100000,<Primary>v"
+              "|Вставить без форматирования,pasteAsPlainText:,v,1a0000,<Primary><Alt><Shift>v"
+              "|Выбрать все,selectAll:,a,100000,<Primary>a"
+              "[Вид]|Обновить страницу,reloadPage:,r,100000,d,<Primary>r"
+              "|-|Увеличить,zoomInPage:,=,100000,d,<Primary>equal|Уменьшить,zoomOutPage:,-,100000,d,<Primary>minus"
+              "|Фактический размер,zoomResetPage:,0,100000,d,<Primary>0"
+              "|-|Во весь экран,toggleFullScreen:,f,140000,F11"
+              "[Окно]|Закрыть окно,performClose:,w,100000,<Primary>w|Свернуть,performMiniaturize:,m,100000,<Primary>m"
+              "|Масштаб,performZoom:,,100000,|-|Нолар,showMain,1,100000,d,<Primary>1");
+}
+
+TEST(NotifierTest, StatesAndRequests) {
+    using S = platform::AuthorizationStatus;
+    EXPECT_EQ(Notifier::permissionState(S::Authorized), "granted");
+    EXPECT_EQ(Notifier::permissionState(S::Provisional), "granted");
+    EXPECT_EQ(Notifier::permissionState(S::Denied), "denied");
+    EXPECT_EQ(Notifier::permissionState(S::NotDetermined), "default");
+    EXPECT_EQ(Notifier::permissionState(S::Ephemeral), "default");
+
+    FakePlatform p;
+    auto n = Notifier::create(p.notifications, p.queue);
+    // The user refuses: the state delivered is the one the settings report afterwards.
+    p.notifications.grantAnswer = false;
+    p.notifications.status = S::Denied;
+    std::string state;
+    n->requestPermission([&](const std::string& s) { state = s; });
+    EXPECT_EQ(state, "") << "delivered on the main thread, not inside the centre's callback";
+    p.queue.drain();
+    EXPECT_EQ(state, "denied");
+
+    n->show("a", "t", "b", "");
+    n->show("a", "t2", "b2", "kel-update");
+    ASSERT_EQ(p.notifications.shown().size(), 1u);
+    EXPECT_EQ(p.notifications.shown()[0].title, "t2");
+    EXPECT_FALSE(p.notifications.added[0].threadIdentifier);
+    EXPECT_EQ(p.notifications.added[1].threadIdentifier, "kel-update");
+
+    std::vector<std::string> clicks;
+    n->onClick = [&](const std::string& id) { clicks.push_back(id); };
+    p.notifications.handler(std::string("a"));
+    EXPECT_TRUE(clicks.empty());
+    p.queue.drain();
+    EXPECT_EQ(clicks, std::vector<std::string>{"a"});
+}
+
+} // namespace
