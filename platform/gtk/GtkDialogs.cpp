@@ -18,7 +18,17 @@ struct Sheet {
     AlertCompletion completion;
     GtkEntry* entry = nullptr;
     int buttons = 0;
+    int escapeResponse = 0;
 };
+
+// Escape, or closing the dialog's window, answers like the "Отмена" button. An alert without one
+// (a plain notice, or the update offer whose second button quits) can only be answered by a button,
+// so that a stray Escape never quits the application.
+int escapeResponseOf(const platform::AlertSpec& spec) {
+    for (size_t i = 0; i < spec.buttons.size(); ++i)
+        if (spec.buttons[i] == "Отмена") return platform::AlertFirstButtonReturn + static_cast<int>(i);
+    return 0;
+}
 
 GtkWindow* gtkWindowOf(platform::Window& window) {
     auto* adapter = dynamic_cast<GtkWindowAdapter*>(&window);
@@ -51,14 +61,22 @@ GtkWidget* makeAlert(const platform::AlertSpec& spec, GtkWindow* parent, GtkEntr
         *entry = GTK_ENTRY(field);
     }
     gtk_window_set_position(GTK_WINDOW(dialog), parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+    gtk_window_set_deletable(GTK_WINDOW(dialog), escapeResponseOf(spec) != 0);
     return dialog;
 }
 
-platform::AlertResult resultOf(int response, int buttons, GtkEntry* entry) {
+bool isButton(int response, int buttons) {
+    return response >= platform::AlertFirstButtonReturn && response < platform::AlertFirstButtonReturn + buttons;
+}
+
+// nullopt: Escape or the close button on an alert that only its buttons may answer.
+std::optional<platform::AlertResult> resultOf(int response, int buttons, int escapeResponse, GtkEntry* entry) {
+    if (!isButton(response, buttons)) {
+        if (escapeResponse == 0) return std::nullopt;
+        response = escapeResponse;
+    }
     platform::AlertResult r;
-    bool isButton = response >= platform::AlertFirstButtonReturn &&
-                    response < platform::AlertFirstButtonReturn + buttons;
-    r.response = isButton ? response : GtkDialogs::dismissedResponse;
+    r.response = response;
     if (entry)
         r.fieldText = gtk_entry_get_text(entry);
     return r;
@@ -66,7 +84,10 @@ platform::AlertResult resultOf(int response, int buttons, GtkEntry* entry) {
 
 void onSheetResponse(GtkDialog* dialog, int response, gpointer data) {
     auto* sheet = static_cast<Sheet*>(data);
-    platform::AlertResult result = resultOf(response, sheet->buttons, sheet->entry);
+    auto answer = resultOf(response, sheet->buttons, sheet->escapeResponse, sheet->entry);
+    if (!answer)
+        return;
+    platform::AlertResult result = *answer;
     AlertCompletion completion = std::move(sheet->completion);
     sheet->completion = nullptr;
     // Gone before the completion runs, which may well open the next alert.
@@ -122,7 +143,8 @@ GtkDialogs::GtkDialogs(GtkApp& app) : app_(app) {}
 
 void GtkDialogs::beginSheet(const platform::AlertSpec& alert, platform::Window& window, AlertCompletion completion) {
     GtkWindow* parent = gtkWindowOf(window);
-    auto* sheet = new Sheet{std::move(completion), nullptr, static_cast<int>(alert.buttons.size())};
+    auto* sheet = new Sheet{std::move(completion), nullptr, static_cast<int>(alert.buttons.size()),
+                            escapeResponseOf(alert)};
     GtkWidget* dialog = makeAlert(alert, parent, &sheet->entry);
     g_signal_connect(dialog, "response", G_CALLBACK(onSheetResponse), sheet);
     g_signal_connect(dialog, "destroy", G_CALLBACK(onSheetDestroy), sheet);
@@ -133,10 +155,15 @@ platform::AlertResult GtkDialogs::runModal(const platform::AlertSpec& alert) {
     GtkEntry* entry = nullptr;
     GtkWidget* dialog = makeAlert(alert, nullptr, &entry);
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
-    int response = gtk_dialog_run(GTK_DIALOG(dialog));
-    platform::AlertResult result = resultOf(response, static_cast<int>(alert.buttons.size()), entry);
+    std::optional<platform::AlertResult> result;
+    while (!result) {
+        int response = gtk_dialog_run(GTK_DIALOG(dialog));
+        if (response == GTK_RESPONSE_NONE) // destroyed while running
+            return platform::AlertResult{dismissedResponse, {}};
+        result = resultOf(response, static_cast<int>(alert.buttons.size()), escapeResponseOf(alert), entry);
+    }
     gtk_widget_destroy(dialog);
-    return result;
+    return *result;
 }
 
 void GtkDialogs::beginOpenPanel(const platform::OpenPanelSpec& spec, platform::Window& window,
