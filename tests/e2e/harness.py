@@ -1,0 +1,481 @@
+"""The end-to-end harness: the real binary in a disposable desktop session.
+
+A `Session` is one private desktop: a temporary HOME with its own XDG folders (config, data, state,
+cache, runtime, TMPDIR, and a Downloads folder named in user-dirs.dirs), an Xvfb display, a private
+session bus with the fake notification server (fake_notifications.py, which also records launcher
+badge signals), a private system bus with the fake login manager (fake_logind.py), a default handler
+for http, https, mailto and folders that only appends the URLs it is given to a file, and the
+stand-in service (tools/standin) on the port the build was configured for. `Session.launch()` starts
+the application in it as an `App`; `App.quit()` (Ctrl+Q) or `App.stop()` (SIGTERM) end it, and a new
+`launch()` starts it again with the same HOME: that is a restart.
+
+`E2ETestCase` gives each test class one session, started in setUpClass with the application launched
+and its page loaded (`launch_app = False` to start it yourself; `session_options` are passed to
+`Session`). A failing test prints the application's output, its log, the stand-in's exchanges and
+the recorded D-Bus traffic, and keeps the session folder (its path is printed); NOLAR_E2E_KEEP=1
+keeps it always. Every process runs in its own process group, dies with the test process, and is
+stopped when the session closes or the interpreter exits.
+
+Environment: NOLAR_BUILD_DIR (required: a build configured with NOLAR_SERVICE_HOST=127.0.0.1:<port>
+and NOLAR_TEST_CERT=<dir>/cert.pem made by tools/standin/make-cert.sh), NOLAR_SOURCE_DIR (default:
+two folders up). Debug variables (G_MESSAGES_DEBUG, GTK_DEBUG, WEBKIT_DEBUG, ...) reach the app.
+
+What a test reaches through `self.session` (S) and `self.app` (A):
+  S.standin       the stand-in: queue_js(js, channel), evaluate(expression), wait_report(kind, since),
+                  wait_request(path, since), reports(), requests(), hits(host, path), seqs(), set(...),
+                  manifest(...), publish(...), reset()
+  S.log_lines(), S.wait_for_log(regex, since), S.settings(), S.log_path, S.settings_path, S.downloads
+  S.notifications(), S.wait_notification(matches), S.click_notification(id), S.close_notification(id)
+  S.launcher_updates(), S.wait_launcher(matches)
+  S.wait_wake_subscriber(), S.prepare_for_sleep(sleeping)
+  S.opened_urls(), S.wait_opened_url(matches)
+  S.launch(), S.restart(), S.second_launch(), S.session_processes("nolar"), S.x(argv...)
+  A.loaded (the page's "loaded" report), A.request_seq / A.report_seq / A.log_start (where this run
+  began), A.log_lines(), A.wait_exit(), A.quit(), A.stop(), A.running()
+  A.window(), A.windows(kinds), A.visible(), A.wait_visible(), A.title(), A.geometry(), A.wm_state(),
+  A.focus(), A.key("ctrl+w"), A.click(x, y), A.screenshot(path)   (each takes wid= for another window)
+
+Waiting: every `wait_*` helper polls for an event with a deadline and raises AssertionError naming
+what it waited for; nothing sleeps for a fixed time. Records (notifications, launcher updates,
+opened URLs, log lines) are lists in arrival order; pass `since=len(previous list)` to see only
+what came later.
+"""
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+from harness_support import (APP_ID, DEFAULT_TIMEOUT, FOREIGN_HOST, HERE, PASS_THROUGH, SERVICE_HOST,  # noqa: F401
+                             USER_AGENT_SUFFIX, BusPeer, Build, Child, StandIn, descendants, environOf, poll,
+                             readJsonLines, reapOrphans, startBus, readLine)
+
+NOTIFICATIONS = ("org.freedesktop.Notifications", "/org/freedesktop/Notifications")
+LOGIN1 = ("org.freedesktop.login1", "/org/freedesktop/login1")
+
+
+class Session:
+    """One private desktop session; see the module's description."""
+
+    def __init__(self, name="e2e", notifications=True, logind=True, downloads=True,
+                 capabilities="actions,body,persistence", screen="1600x1000x24"):
+        self.build = Build()
+        self.options = dict(notifications=notifications, logind=logind, downloads=downloads,
+                            capabilities=capabilities, screen=screen)
+        self.root = Path(tempfile.mkdtemp(prefix=f"nolar-e2e-{name}-"))
+        self.home = self.root / "home"
+        self.config_home = self.home / ".config"
+        self.data_home = self.home / ".local" / "share"
+        self.state_home = self.home / ".local" / "state"
+        self.cache_home = self.home / ".cache"
+        self.runtime_dir = self.root / "runtime"
+        self.tmp_dir = self.root / "tmp"
+        self.downloads = self.home / "Downloads"
+        self.log_dir = self.root / "logs"
+        self.records = self.root / "records"
+        self.log_path = self.state_home / "Nolar" / "nolar.log"
+        self.settings_path = self.config_home / "Nolar" / "settings.ini"
+        self.infrastructure = []
+        self.apps = []
+        self.app = None
+        self.launches = 0
+        self.notifier = self.logind = self.standin = None
+
+    # --- set-up and tear-down ------------------------------------------------------------------
+
+    def start(self):
+        self._makeHome()
+        self.env = self._baseEnv()
+        self._startDisplay()
+        child, self.session_bus = startBus("session", self.root, self.log_dir, self.env)
+        self.infrastructure.append(child)
+        child, self.system_bus = startBus("system", self.root, self.log_dir, self.env)
+        self.infrastructure.append(child)
+        self.env.update(DBUS_SESSION_BUS_ADDRESS=self.session_bus, DBUS_SYSTEM_BUS_ADDRESS=self.system_bus)
+        if self.options["notifications"]:
+            self._startPeer("notifications", ["fake_notifications.py", "--record", self.records / "notifications.jsonl",
+                                              "--launcher-record", self.records / "launcher.jsonl",
+                                              "--capabilities", self.options["capabilities"]])
+            self.notifier = BusPeer(self.session_bus, *NOTIFICATIONS)
+        if self.options["logind"]:
+            self._startPeer("logind", ["fake_logind.py", "--match-record", self.records / "sleep-matches.jsonl"])
+            self.logind = BusPeer(self.system_bus, *LOGIN1)
+        self.standin = StandIn(self.build, self.root / "standin", self.log_dir, self.env)
+        self.infrastructure.append(self.standin.child)
+        return self
+
+    def close(self, keep=False):
+        for peer in (self.notifier, self.logind):
+            if peer:
+                peer.close()
+        for app in reversed(self.apps):
+            app.stop()
+        for child in reversed(self.infrastructure):
+            child.stop()
+        # whatever left its process group (an app relaunched detached by the updater, say)
+        for pid in self.session_processes():
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        reapOrphans()
+        if keep or os.environ.get("NOLAR_E2E_KEEP"):
+            sys.stderr.write(f"kept the session folder {self.root}\n")
+        else:
+            shutil.rmtree(self.root, ignore_errors=True)
+
+    def _makeHome(self):
+        for folder in (self.config_home, self.data_home / "applications", self.state_home, self.cache_home,
+                       self.runtime_dir, self.tmp_dir, self.log_dir, self.records, self.root / "bin"):
+            folder.mkdir(parents=True, exist_ok=True)
+        self.runtime_dir.chmod(0o700)
+        if self.options["downloads"]:
+            self.downloads.mkdir()
+            (self.config_home / "user-dirs.dirs").write_text('XDG_DOWNLOAD_DIR="$HOME/Downloads"\n')
+        self._installUrlHandler()
+
+    def _installUrlHandler(self):
+        """The session's default browser, mail client and file manager: it writes down the URL."""
+        self.opened_urls_path = self.records / "opened-urls.txt"
+        script = self.root / "bin" / "open-url"
+        script.write_text(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '{self.opened_urls_path}'\n")
+        script.chmod(0o755)
+        types = ["x-scheme-handler/http", "x-scheme-handler/https", "x-scheme-handler/mailto", "inode/directory"]
+        desktop = "nolar-test-url-handler.desktop"
+        (self.data_home / "applications" / desktop).write_text(
+            "[Desktop Entry]\nType=Application\nName=Test URL handler\nNoDisplay=true\n"
+            f"Exec={script} %u\nMimeType={';'.join(types)};\n")
+        (self.config_home / "mimeapps.list").write_text(
+            "[Default Applications]\n" + "".join(f"{t}={desktop}\n" for t in types))
+
+    def _baseEnv(self):
+        env = {k: v for k, v in os.environ.items() if k in PASS_THROUGH or k.startswith("WEBKIT_")}
+        env.setdefault("PATH", "/usr/local/bin:/usr/bin:/bin")
+        env.update(HOME=str(self.home), LANG="C.UTF-8", XDG_CONFIG_HOME=str(self.config_home),
+                   XDG_DATA_HOME=str(self.data_home), XDG_STATE_HOME=str(self.state_home),
+                   XDG_CACHE_HOME=str(self.cache_home), XDG_RUNTIME_DIR=str(self.runtime_dir),
+                   XDG_DATA_DIRS="/usr/local/share:/usr/share", XDG_CONFIG_DIRS="/etc/xdg", TMPDIR=str(self.tmp_dir),
+                   GDK_BACKEND="x11", NO_AT_BRIDGE="1", GTK_A11Y="none", GSETTINGS_BACKEND="memory",
+                   GIO_USE_VFS="local", WEBKIT_DISABLE_COMPOSITING_MODE="1")
+        return env
+
+    def _startDisplay(self):
+        read, write = os.pipe()
+        try:
+            child = Child("xvfb", ["Xvfb", "-displayfd", str(write), "-screen", "0", self.options["screen"],
+                                   "-nolisten", "tcp", "-noreset"], self.env, self.log_dir, passFds=(write,))
+        finally:
+            os.close(write)
+        self.infrastructure.append(child)
+        self.display = ":" + readLine(read, 30, "Xvfb's display number").strip()
+        self.env["DISPLAY"] = self.display
+
+    def _startPeer(self, name, argv):
+        child = Child(name, ["/usr/bin/python3", str(HERE / argv[0])] + [str(a) for a in argv[1:]], self.env,
+                      self.log_dir)
+        self.infrastructure.append(child)
+        child.waitForLine(r"^ready$", 30, f"the fake {name} peer to own its name")
+
+    # --- the application -----------------------------------------------------------------------
+
+    def launch(self, wait_loaded=True, extra_env=None, timeout=DEFAULT_TIMEOUT):
+        """Starts the application; with `wait_loaded`, returns once its page reported "loaded"."""
+        self.launches += 1
+        app = App(self, dict(self.env, **(extra_env or {})), f"app-{self.launches}")
+        self.apps.append(app)
+        self.app = app
+        if wait_loaded:
+            app.wait_loaded(timeout)
+        return app
+
+    def restart(self, quit=True, wait_loaded=True):
+        """Ends the current run (Ctrl+Q, or SIGTERM when `quit` is false) and launches again."""
+        if quit:
+            self.app.quit()
+        else:
+            self.app.stop()
+        return self.launch(wait_loaded=wait_loaded)
+
+    def session_processes(self, executable=None):
+        """Live processes started in this session (by HOME), also those that left their process
+        group; with `executable` (e.g. "nolar") only those whose program has that file name."""
+        found = []
+        for pid in descendants():
+            if environOf(pid).get("HOME") != str(self.home):
+                continue
+            if executable:
+                try:
+                    if Path(os.readlink(f"/proc/{pid}/exe")).name != executable:
+                        continue
+                except OSError:
+                    continue
+            found.append(pid)
+        return sorted(found)
+
+    def second_launch(self, timeout=30):
+        """Runs the binary again in this session (it hands over to the running one) and waits for it
+        to end; returns its exit status."""
+        self.launches += 1
+        child = Child(f"second-launch-{self.launches}", [str(self.build.binary)], self.env, self.log_dir)
+        try:
+            child.popen.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError(f"a second launch did not end within {timeout} s:\n{child.output()}") from None
+        finally:
+            child.stop(grace=3)
+        return child.popen.returncode
+
+    # --- what the session recorded ---------------------------------------------------------------
+
+    def log_lines(self):
+        try:
+            return self.log_path.read_text(errors="replace").splitlines()
+        except FileNotFoundError:
+            return []
+
+    def wait_for_log(self, regex, since=0, timeout=DEFAULT_TIMEOUT):
+        """Waits for a line of the application's log from index `since` on; returns (index, match)."""
+        def found():
+            lines = self.log_lines()
+            for i in range(since, len(lines)):
+                match = re.search(regex, lines[i])
+                if match:
+                    return i, match
+            return None
+        return poll(found, timeout, f"a log line matching {regex!r}")
+
+    def settings(self):
+        """The application's settings file as {group: {key: value}} (raw strings)."""
+        groups, group = {}, None
+        try:
+            text = self.settings_path.read_text()
+        except FileNotFoundError:
+            return groups
+        for line in text.splitlines():
+            line = line.strip()
+            if line.startswith("[") and line.endswith("]"):
+                group = groups.setdefault(line[1:-1], {})
+            elif "=" in line and group is not None and not line.startswith("#"):
+                key, value = line.split("=", 1)
+                group[key.strip()] = value.strip()
+        return groups
+
+    def notifications(self, since=0):
+        """Every Notify call the fake server answered: app_name, replaces_id, summary, body, actions,
+        hints, expire_timeout, and the server's `id`."""
+        return readJsonLines(self.records / "notifications.jsonl")[since:]
+
+    def wait_notification(self, matches, since=0, timeout=DEFAULT_TIMEOUT, what="a notification"):
+        """Waits for a recorded Notify call for which `matches(record)` is true; returns it."""
+        return poll(lambda: next((n for n in self.notifications(since) if matches(n)), None), timeout, what)
+
+    def click_notification(self, server_id, action="default"):
+        """The server reports that the user clicked the notification (or one of its actions)."""
+        self.notifier.call("org.nolar.Test.Notifications", "EmitActionInvoked", "(us)", (server_id, action))
+
+    def close_notification(self, server_id, reason=2):
+        """The server reports the notification closed (1 expired, 2 dismissed, 3 by a call)."""
+        self.notifier.call("org.nolar.Test.Notifications", "EmitNotificationClosed", "(uu)", (server_id, reason))
+
+    def launcher_updates(self, since=0):
+        """Every com.canonical.Unity.LauncherEntry.Update seen: sender, path, uri, props."""
+        return readJsonLines(self.records / "launcher.jsonl")[since:]
+
+    def wait_launcher(self, matches, since=0, timeout=DEFAULT_TIMEOUT, what="a launcher update"):
+        return poll(lambda: next((u for u in self.launcher_updates(since) if matches(u)), None), timeout, what)
+
+    def wait_wake_subscriber(self, timeout=DEFAULT_TIMEOUT):
+        """Waits until something on the system bus listens to PrepareForSleep."""
+        return poll(lambda: readJsonLines(self.records / "sleep-matches.jsonl"), timeout,
+                    "a subscription to PrepareForSleep on the system bus")
+
+    def prepare_for_sleep(self, sleeping):
+        """The login manager announces sleep (True) or waking up (False)."""
+        self.logind.call("org.nolar.Test.Login1", "EmitPrepareForSleep", "(b)", (sleeping,))
+
+    def opened_urls(self, since=0):
+        """URLs handed to the desktop's default handlers, in order."""
+        try:
+            return self.opened_urls_path.read_text().splitlines()[since:]
+        except FileNotFoundError:
+            return []
+
+    def wait_opened_url(self, matches, since=0, timeout=DEFAULT_TIMEOUT):
+        return poll(lambda: next((u for u in self.opened_urls(since) if matches(u)), None), timeout,
+                    "a URL handed to the desktop")
+
+    def x(self, *argv, check=True):
+        """Runs an X client (xdotool, xprop, ...) on the session's display; returns its stdout."""
+        done = subprocess.run(argv, env=self.env, capture_output=True, timeout=30)
+        if check and done.returncode != 0:
+            raise AssertionError(f"{' '.join(argv)} failed ({done.returncode}): {done.stderr.decode(errors='replace')}")
+        return done.stdout.decode(errors="replace")
+
+    def diagnostics(self, title="failure"):
+        parts = [f"\n===== {title}: session {self.root} (display {getattr(self, 'display', '?')})"]
+        for app in self.apps:
+            parts.append(f"--- {app.child.name} (pid {app.pid}, {'running' if app.running() else 'ended'}) stderr:\n"
+                         f"{app.child.output(tail=40)}")
+        parts.append("--- nolar.log:\n" + "\n".join(self.log_lines()[-30:]))
+        if self.standin:
+            parts.append("--- stand-in:\n" + self.standin.child.output(tail=40))
+        parts.append("--- notifications: " + "\n".join(map(str, self.notifications()[-10:])))
+        parts.append("--- launcher: " + "\n".join(map(str, self.launcher_updates()[-10:])))
+        for child in self.infrastructure:
+            if not child.running():
+                parts.append(f"--- {child.name} ended ({child.popen.returncode}):\n{child.output()}")
+        return "\n".join(parts) + "\n"
+
+
+class App:
+    """One run of the application binary in a session, with its X window."""
+
+    def __init__(self, session, env, name):
+        self.session = session
+        self.request_seq, self.report_seq = session.standin.seqs()
+        self.log_start = len(session.log_lines())
+        self.loaded = None
+        self.main_window = None
+        self.child = Child(name, [str(session.build.binary)], env, session.log_dir)
+
+    @property
+    def pid(self):
+        return self.child.pid
+
+    def running(self):
+        return self.child.running()
+
+    def wait_loaded(self, timeout=DEFAULT_TIMEOUT):
+        """Waits for this run's first "loaded" report of the messenger page; returns its value."""
+        standin = self.session.standin
+
+        def loaded():
+            # short waits on the stand-in, so that an app that died at start fails the test at once
+            found = standin.call("GET", "wait", {"what": "report", "kind": "loaded", "host": SERVICE_HOST,
+                                                 "since": self.report_seq, "timeout": 2})
+            if found is None and not self.running():
+                raise AssertionError(f"{self.child.name} ended with status {self.child.popen.returncode} "
+                                     f"before its page loaded:\n{self.child.output()}")
+            return found
+        if not self.loaded:
+            self.loaded = poll(loaded, timeout, f'the page of {self.child.name} to report "loaded"')["value"]
+        return self.loaded
+
+    def wait_exit(self, timeout=30):
+        """Waits for the process and every helper process of its group to end; returns the status."""
+        poll(lambda: not self.running(), timeout, f"{self.child.name} to end")
+        self.child.waitGroupEmpty(timeout)
+        return self.child.popen.returncode
+
+    def quit(self, timeout=30):
+        """Ctrl+Q, then waits for the whole process group to end; returns the exit status."""
+        self.key("ctrl+q")
+        return self.wait_exit(timeout)
+
+    def stop(self):
+        self.child.stop()
+
+    # --- the X window ----------------------------------------------------------------------------
+
+    def windows(self, kinds=("NORMAL",)):
+        """This process's top-level windows (mapped or not) whose _NET_WM_WINDOW_TYPE is one of
+        `kinds` (NORMAL: the main window and popups; DIALOG: alerts and panels), oldest first."""
+        found = self.session.x("xdotool", "search", "--pid", str(self.pid), check=False).split()
+        wanted = tuple(f"_NET_WM_WINDOW_TYPE_{k}" for k in kinds)
+        return [w for w in found
+                if any(k in self.session.x("xprop", "-id", w, "_NET_WM_WINDOW_TYPE", check=False) for k in wanted)]
+
+    def window(self, timeout=DEFAULT_TIMEOUT):
+        """The main window: the first normal top-level window the process mapped."""
+        if not self.main_window:
+            def mapped():
+                return next((w for w in self.windows() if self.visible(w)), None)
+            self.main_window = poll(mapped, timeout, f"a window of {self.child.name}")
+        return self.main_window
+
+    def info(self, wid=None):
+        """xwininfo's fields as a dict (e.g. "Map State", "Width", "Absolute upper-left X")."""
+        text = self.session.x("xwininfo", "-id", wid or self.window(), check=False)
+        return {k.strip(): v.strip() for k, v in re.findall(r"^\s*([^:\n]+):\s*(.*)$", text, re.M)}
+
+    def visible(self, wid=None):
+        return self.info(wid).get("Map State") == "IsViewable"
+
+    def wait_visible(self, visible=True, wid=None, timeout=DEFAULT_TIMEOUT):
+        poll(lambda: self.visible(wid) == visible, timeout, f"the window to be {'shown' if visible else 'hidden'}")
+
+    def title(self, wid=None):
+        return self.session.x("xdotool", "getwindowname", wid or self.window()).rstrip("\n")
+
+    def geometry(self, wid=None):
+        info = self.info(wid)
+        return {"x": int(info["Absolute upper-left X"]), "y": int(info["Absolute upper-left Y"]),
+                "width": int(info["Width"]), "height": int(info["Height"])}
+
+    def wm_state(self, wid=None):
+        """The window's _NET_WM_STATE atoms (e.g. _NET_WM_STATE_FULLSCREEN)."""
+        text = self.session.x("xprop", "-id", wid or self.window(), "_NET_WM_STATE", check=False)
+        return re.findall(r"_NET_WM_STATE_[A-Z_]+", text.split("=", 1)[1]) if "=" in text else []
+
+    def click(self, x, y, wid=None, button=1):
+        """Clicks at (x, y) relative to the window (the main one by default)."""
+        self.focus(wid)
+        self.session.x("xdotool", "mousemove", "--sync", "--window", wid or self.window(), str(x), str(y),
+                       "click", str(button))
+
+    def focus(self, wid=None):
+        self.session.x("xdotool", "windowfocus", "--sync", wid or self.window())
+
+    def key(self, *keys, wid=None):
+        """Focuses the window (the main one by default) and types xdotool key names (e.g. "ctrl+w")."""
+        self.focus(wid)
+        self.session.x("xdotool", "key", "--clearmodifiers", *keys)
+
+    def screenshot(self, path, wid=None):
+        self.session.x("import", "-window", wid or self.window(), str(path))
+        return Path(path)
+
+    def log_lines(self):
+        """The log lines written since this run started."""
+        return self.session.log_lines()[self.log_start:]
+
+
+class E2ETestCase(unittest.TestCase):
+    """A test class with one session (and, unless `launch_app` is False, the application loaded)."""
+
+    session_options = {}
+    launch_app = True
+    session = None
+    app = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.failed = False
+        cls.session = Session(cls.__name__, **cls.session_options)
+        try:
+            cls.session.start()
+            if cls.launch_app:
+                cls.app = cls.session.launch()
+        except BaseException:
+            sys.stderr.write(cls.session.diagnostics(f"{cls.__name__} set-up"))
+            cls.session.close(keep=True)
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.close(keep=cls.failed)
+
+    def run(self, result=None):
+        if result is None:
+            return super().run(result)
+        before = len(result.failures) + len(result.errors)
+        super().run(result)
+        if len(result.failures) + len(result.errors) > before:
+            type(self).failed = True
+            sys.stderr.write(self.session.diagnostics(self.id()))
+        return result
