@@ -1,0 +1,131 @@
+#include "WebKitEngine.h"
+
+#include <webkit2/webkit2.h>
+
+#include "WebKitDownloads.h"
+#include "WebKitScriptRelay.h"
+#include "WebKitView.h"
+
+namespace platform::gtk {
+
+namespace {
+
+constexpr const char* folderName = "Nolar";
+
+// Test builds trust one extra certificate, for the loopback test hosts only.
+void trustTestCertificate(WebKitWebContext* context)
+{
+#ifdef NOLAR_TEST_CERT
+    const char* path = NOLAR_TEST_CERT;
+    if (!path[0])
+        return;
+    GError* error = nullptr;
+    GTlsCertificate* certificate = g_tls_certificate_new_from_file(path, &error);
+    if (!certificate) {
+        g_warning("test certificate %s: %s", path, error->message);
+        g_error_free(error);
+        return;
+    }
+    for (const char* host : {"127.0.0.1", "127.0.0.2"})
+        webkit_web_context_allow_tls_certificate_for_host(context, certificate, host);
+    g_object_unref(certificate);
+#else
+    (void)context;
+#endif
+}
+
+} // namespace
+
+WebKitEngine::WebKitEngine() : downloads_(std::make_shared<WebKitDownloads>()) {}
+
+WebKitEngine::~WebKitEngine()
+{
+    g_clear_object(&context_);
+}
+
+WebKitWebContext* WebKitEngine::context()
+{
+    if (context_)
+        return context_;
+    char* dataDir = g_build_filename(g_get_user_data_dir(), folderName, nullptr);
+    char* cacheDir = g_build_filename(g_get_user_cache_dir(), folderName, nullptr);
+    WebKitWebsiteDataManager* data = webkit_website_data_manager_new(
+        "base-data-directory", dataDir, "base-cache-directory", cacheDir, nullptr);
+    context_ = webkit_web_context_new_with_website_data_manager(data);
+    g_object_unref(data);
+
+    // The data folder alone does not keep cookies from one run to the next.
+    g_mkdir_with_parents(dataDir, 0700);
+    char* cookieFile = g_build_filename(dataDir, "cookies.sqlite", nullptr);
+    webkit_cookie_manager_set_persistent_storage(webkit_web_context_get_cookie_manager(context_), cookieFile,
+                                                 WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+    g_free(cookieFile);
+    g_free(cacheDir);
+    g_free(dataDir);
+
+    trustTestCertificate(context_);
+    downloads_->attach(context_);
+    return context_;
+}
+
+WebKitSettings* WebKitEngine::makeSettings(const platform::WebViewConfig& config)
+{
+    WebKitSettings* settings = webkit_settings_new();
+    webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
+    webkit_settings_set_enable_fullscreen(settings, TRUE);
+    webkit_settings_set_media_playback_requires_user_gesture(settings, FALSE);
+    webkit_settings_set_enable_media_stream(settings, TRUE);
+    webkit_settings_set_enable_webrtc(settings, TRUE);
+    webkit_settings_set_enable_developer_extras(settings, TRUE);
+    if (!config.applicationNameForUserAgent.empty()) {
+        std::string agent = webkit_settings_get_user_agent(settings);
+        agent += " " + config.applicationNameForUserAgent;
+        webkit_settings_set_user_agent(settings, agent.c_str());
+    }
+    return settings;
+}
+
+std::shared_ptr<platform::WebView> WebKitEngine::createWebView(const platform::WebViewConfig& config)
+{
+    WebKitWebContext* ctx = context();
+    WebKitUserContentManager* content = webkit_user_content_manager_new();
+    std::shared_ptr<WebKitScriptRelay> relay;
+    // The relay's page-world shim goes in first, so that the page's own user script finds
+    // window.webkit in place.
+    if (!config.messageHandler.empty()) {
+        relay = WebKitScriptRelay::install(content, config.messageHandler);
+        if (!relay)
+            g_warning("unusable script message handler name: %s", config.messageHandler.c_str());
+    }
+    if (!config.userScript.empty()) {
+        WebKitUserScript* script =
+            webkit_user_script_new(config.userScript.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+        webkit_user_content_manager_add_script(content, script);
+        webkit_user_script_unref(script);
+    }
+    WebKitSettings* settings = makeSettings(config);
+    auto* webView = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", ctx, "settings", settings,
+                                                 "user-content-manager", content, nullptr));
+    g_object_unref(settings);
+    g_object_unref(content);
+
+    auto view = std::make_shared<WebKitView>(webView, downloads_, std::move(relay));
+    view->start();
+    return view;
+}
+
+std::shared_ptr<platform::WebView> WebKitEngine::createRelatedWebView(platform::WebView& opener)
+{
+    auto* parent = dynamic_cast<WebKitView*>(&opener);
+    if (!parent)
+        return nullptr;
+    // Same context, settings and user content (scripts and message handler) as the opener, and
+    // the same web process, as the engine requires of a view it asked for.
+    auto* webView = WEBKIT_WEB_VIEW(webkit_web_view_new_with_related_view(parent->webView()));
+    auto view = std::make_shared<WebKitView>(webView, downloads_, parent->relay());
+    view->start();
+    return view;
+}
+
+} // namespace platform::gtk

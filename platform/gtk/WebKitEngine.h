@@ -1,0 +1,33 @@
+#pragma once
+#include <memory>
+
+#include "platform/WebView.h"
+
+typedef struct _WebKitWebContext WebKitWebContext;
+typedef struct _WebKitSettings WebKitSettings;
+
+namespace platform::gtk {
+
+class WebKitDownloads;
+
+// Web views on one persistent context: website data and cache under the user's data and cache
+// folders, cookies in an SQLite file there. The context is made on first use, after GTK is up.
+class WebKitEngine : public platform::WebEngine {
+public:
+    WebKitEngine();
+    ~WebKitEngine() override;
+    WebKitEngine(const WebKitEngine&) = delete;
+    WebKitEngine& operator=(const WebKitEngine&) = delete;
+
+    std::shared_ptr<platform::WebView> createWebView(const platform::WebViewConfig& config) override;
+    std::shared_ptr<platform::WebView> createRelatedWebView(platform::WebView& opener) override;
+
+private:
+    WebKitWebContext* context();
+    static WebKitSettings* makeSettings(const platform::WebViewConfig& config);
+
+    WebKitWebContext* context_ = nullptr;
+    std::shared_ptr<WebKitDownloads> downloads_;
+};
+
+} // namespace platform::gtk
