@@ -96,6 +96,12 @@ void onSheetResponse(GtkDialog* dialog, int response, gpointer data) {
         completion(result);
 }
 
+// Escape and a close request reach the dialog as a delete event, which GtkDialog turns into a
+// response and then, unless a handler stops it, into the window's destruction. The response
+// handler has already settled it: answered (and destroyed), or not to be answered this way, and
+// then the alert must stay rather than end up dismissed.
+gboolean keepOnDelete(GtkWidget*, GdkEvent*, gpointer) { return TRUE; }
+
 // Destroyed without an answer (its window went away): the completion still runs, once.
 void onSheetDestroy(GtkWidget*, gpointer data) {
     auto* sheet = static_cast<Sheet*>(data);
@@ -148,6 +154,7 @@ void GtkDialogs::beginSheet(const platform::AlertSpec& alert, platform::Window& 
     GtkWidget* dialog = makeAlert(alert, parent, &sheet->entry);
     g_signal_connect(dialog, "response", G_CALLBACK(onSheetResponse), sheet);
     g_signal_connect(dialog, "destroy", G_CALLBACK(onSheetDestroy), sheet);
+    g_signal_connect(dialog, "delete-event", G_CALLBACK(keepOnDelete), nullptr);
     gtk_window_present(GTK_WINDOW(dialog));
 }
 
