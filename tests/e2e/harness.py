@@ -29,7 +29,11 @@ What a test reaches through `self.session` (S) and `self.app` (A):
   S.launcher_updates(), S.wait_launcher(matches)
   S.wait_wake_subscriber(), S.prepare_for_sleep(sleeping)
   S.opened_urls(), S.wait_opened_url(matches)
+  S.start_file_manager(), S.file_manager_calls()   (fake_file_manager.py; none on the bus until started)
   S.launch(), S.restart(), S.second_launch(), S.session_processes("nolar"), S.x(argv...)
+  S.launch(binary=path) runs another copy of the bundle (an installed one); S.marks() and
+  S.adopt_relaunch(since=marks) take over a run that the session did not start (the updater's
+  installer relaunches the application detached): it becomes S.app and is stopped with the session
   A.loaded (the page's "loaded" report), A.request_seq / A.report_seq / A.log_start (where this run
   began), A.log_lines(), A.wait_exit(), A.quit(), A.stop(), A.running()
   A.window(), A.windows(kinds), A.visible(), A.wait_visible(), A.title(), A.geometry(), A.wm_state(),
@@ -52,7 +56,7 @@ import unittest
 from pathlib import Path
 
 from harness_support import (APP_ID, DEFAULT_TIMEOUT, FOREIGN_HOST, HERE, PASS_THROUGH, SERVICE_HOST,  # noqa: F401
-                             USER_AGENT_SUFFIX, BusPeer, Build, Child, StandIn, descendants, environOf, poll,
+                             USER_AGENT_SUFFIX, Adopted, BusPeer, Build, Child, StandIn, descendants, environOf, poll,
                              readJsonLines, reapOrphans, startBus, readLine)
 
 NOTIFICATIONS = ("org.freedesktop.Notifications", "/org/freedesktop/Notifications")
@@ -183,10 +187,30 @@ class Session:
 
     # --- the application -----------------------------------------------------------------------
 
-    def launch(self, wait_loaded=True, extra_env=None, timeout=DEFAULT_TIMEOUT):
-        """Starts the application; with `wait_loaded`, returns once its page reported "loaded"."""
+    def launch(self, wait_loaded=True, extra_env=None, timeout=DEFAULT_TIMEOUT, binary=None):
+        """Starts the application (the build's, or the executable `binary` of another copy of the
+        bundle); with `wait_loaded`, returns once its page reported "loaded"."""
         self.launches += 1
-        app = App(self, dict(self.env, **(extra_env or {})), f"app-{self.launches}")
+        app = App(self, dict(self.env, **(extra_env or {})), f"app-{self.launches}", binary=binary)
+        self.apps.append(app)
+        self.app = app
+        if wait_loaded:
+            app.wait_loaded(timeout)
+        return app
+
+    def marks(self):
+        """(request seq, report seq, log length) now: where a run that starts later begins."""
+        return (*self.standin.seqs(), len(self.log_lines()))
+
+    def adopt_relaunch(self, since, wait_loaded=True, timeout=DEFAULT_TIMEOUT):
+        """Waits for a run of the application that this session did not start (its executable is
+        called "nolar", it is not one of the session's apps) and takes it over as `self.app`.
+        `since` is `marks()` from before it started."""
+        known = {app.pid for app in self.apps}
+        pid = poll(lambda: next((p for p in self.session_processes("nolar") if p not in known), None), timeout,
+                   "a run of the application started outside the session")
+        self.launches += 1
+        app = App(self, None, f"app-{self.launches}-adopted", adopted=pid, since=since)
         self.apps.append(app)
         self.app = app
         if wait_loaded:
@@ -309,6 +333,14 @@ class Session:
         return poll(lambda: next((u for u in self.opened_urls(since) if matches(u)), None), timeout,
                     "a URL handed to the desktop")
 
+    def start_file_manager(self):
+        """Puts the fake file manager on the session bus; until then a call to it finds nobody."""
+        self._startPeer("file-manager", ["fake_file_manager.py", "--record", self.records / "file-manager.jsonl"])
+
+    def file_manager_calls(self, since=0):
+        """Every call the fake file manager answered: method, uris, startup_id, sender."""
+        return readJsonLines(self.records / "file-manager.jsonl")[since:]
+
     def x(self, *argv, check=True):
         """Runs an X client (xdotool, xprop, ...) on the session's display; returns its stdout."""
         done = subprocess.run(argv, env=self.env, capture_output=True, timeout=30)
@@ -335,13 +367,15 @@ class Session:
 class App:
     """One run of the application binary in a session, with its X window."""
 
-    def __init__(self, session, env, name):
+    def __init__(self, session, env, name, binary=None, adopted=None, since=None):
         self.session = session
-        self.request_seq, self.report_seq = session.standin.seqs()
-        self.log_start = len(session.log_lines())
+        self.request_seq, self.report_seq, self.log_start = since or session.marks()
         self.loaded = None
         self.main_window = None
-        self.child = Child(name, [str(session.build.binary)], env, session.log_dir)
+        if adopted:
+            self.child = Adopted(name, adopted)
+        else:
+            self.child = Child(name, [str(binary or session.build.binary)], env, session.log_dir)
 
     @property
     def pid(self):

@@ -180,6 +180,42 @@ class Child:
             _children.remove(self)
 
 
+class _FoundPopen:
+    """The part of Popen that Child uses, for a process this one did not start."""
+
+    def __init__(self, pid):
+        self.pid = pid
+        self.returncode = None
+
+    def poll(self):
+        if self.returncode is None:
+            try:
+                done, status = os.waitpid(self.pid, os.WNOHANG)
+                if done:
+                    self.returncode = os.waitstatus_to_exitcode(status)
+            except ChildProcessError:
+                # Still the child of whoever started it: only whether it lives is known, not its status.
+                state = processes().get(self.pid)
+                if state is None or state[2] == "Z":
+                    self.returncode = -1
+        return self.returncode
+
+
+class Adopted(Child):
+    """A process started by something else (an application relaunched detached), handled like a
+    Child. Being a subreaper, this process becomes its parent once its starter has ended, and then
+    gets its exit status; before that an ended run reports -1. Its output went elsewhere."""
+
+    def __init__(self, name, pid):
+        self.name = name
+        self.stdoutPath = self.stderrPath = None
+        self.popen = _FoundPopen(pid)
+        _children.append(self)
+
+    def output(self, which="err", tail=40):
+        return "(not captured: the process was started by another one)"
+
+
 def _stopAll():
     for child in reversed(list(_children)):
         child.stop(grace=3)
