@@ -93,21 +93,26 @@
     if (e.defaultPrevented || e.button !== 0 || e.ctrlKey || e.shiftKey || e.altKey || e.metaKey)
       return;
     var a = linkOf(e);
-    // A download attribute is invisible to the engine's policy; such links stay with the engine.
-    if (!a || a.hasAttribute('download'))
+    if (!a)
       return;
     if (a.protocol !== 'http:' && a.protocol !== 'https:')
       return;
-    if (!topTargets[String(targetOf(a)).toLowerCase()])
+    // A download attribute is invisible to the engine's policy, and the engine honours it on this
+    // document's own origin only: across origins it would fetch the file as a page, so such a
+    // link is decided here as the download it asks for.
+    var download = a.hasAttribute('download');
+    if (download && a.origin === location.origin)
+      return;
+    if (!download && !topTargets[String(targetOf(a)).toLowerCase()])
       return;
     var url = a.href;
-    if (isSameDocument(url))
+    if (!download && isSameDocument(url))
       return;
     e.preventDefault();
     // Views opened by the page share this world's handler; the native side asks each view for
     // this token to learn which one was clicked.
     var token = Math.random().toString(36).slice(2) + Date.now().toString(36);
     window.nolarClickToken = token;
-    handler.postMessage({ kind: 'click', url: url, token: token });
+    handler.postMessage({ kind: 'click', url: url, token: token, download: download });
   }, false);
 })();

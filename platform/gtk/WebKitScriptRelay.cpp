@@ -70,6 +70,7 @@ void addScript(WebKitUserContentManager* manager, const std::string& source,
 struct PendingClick {
     std::weak_ptr<WebKitView> view;
     std::string url;
+    bool download;
     std::shared_ptr<bool> claimed;
 };
 
@@ -168,12 +169,15 @@ void WebKitScriptRelay::receive(JSCValue* value)
     } else if (kind == "click") {
         std::optional<std::string> url = stringProperty(value, "url");
         std::optional<std::string> token = stringProperty(value, "token");
+        JSCValue* download = jsc_value_object_get_property(value, "download");
+        bool asDownload = download && jsc_value_is_boolean(download) && jsc_value_to_boolean(download);
+        g_clear_object(&download);
         if (url && token && isToken(*token))
-            resolveClick(*url, *token);
+            resolveClick(*url, *token, asDownload);
     }
 }
 
-void WebKitScriptRelay::resolveClick(const std::string& url, const std::string& token)
+void WebKitScriptRelay::resolveClick(const std::string& url, const std::string& token, bool download)
 {
     // The click was already held back in the page, so asking each view takes nothing away.
     std::string question = "window.nolarClickToken === '" + token + "'";
@@ -182,7 +186,7 @@ void WebKitScriptRelay::resolveClick(const std::string& url, const std::string& 
         std::shared_ptr<WebKitView> view = member.lock();
         if (!view)
             continue;
-        auto* pending = new PendingClick{view, url, claimed};
+        auto* pending = new PendingClick{view, url, download, claimed};
         webkit_web_view_evaluate_javascript(view->webView(), question.c_str(), -1, worldName, nullptr, nullptr,
                                             onClickOwnerAnswer, pending);
     }
@@ -198,7 +202,7 @@ void WebKitScriptRelay::onClickOwnerAnswer(GObject* source, GAsyncResult* result
         return;
     *pending->claimed = true;
     if (std::shared_ptr<WebKitView> view = pending->view.lock())
-        view->decideClick(pending->url);
+        view->decideClick(pending->url, pending->download);
 }
 
 } // namespace platform::gtk

@@ -45,7 +45,7 @@ private:
     static void onMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self);
     static void onClickOwnerAnswer(GObject* source, GAsyncResult* result, gpointer pending);
     void receive(JSCValue* value);
-    void resolveClick(const std::string& url, const std::string& token);
+    void resolveClick(const std::string& url, const std::string& token, bool download);
 
     WebKitUserContentManager* manager_;
     std::string handlerName_;

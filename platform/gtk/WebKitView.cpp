@@ -139,12 +139,12 @@ void WebKitView::receiveScriptMessage(const platform::ScriptMessage& message)
         delegate_->didReceiveScriptMessage(*this, message);
 }
 
-void WebKitView::decideClick(const std::string& url)
+void WebKitView::decideClick(const std::string& url, bool download)
 {
     std::shared_ptr<WebKitView> keep = weak_from_this().lock();
     if (!keep || !delegate_)
         return;
-    platform::NavigationAction action{false, url, platform::TargetFrame::Main};
+    platform::NavigationAction action{download, url, platform::TargetFrame::Main};
     // The page never started this navigation; an allowed link is loaded from here.
     switch (delegate_->decidePolicyForAction(*this, action)) {
     case platform::Policy::Allow:

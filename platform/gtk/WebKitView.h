@@ -56,7 +56,7 @@ public:
     // From the script relay: a message a frame of this view posted, and a link click in its top
     // frame that was held back for a decision.
     void receiveScriptMessage(const platform::ScriptMessage& message);
-    void decideClick(const std::string& url);
+    void decideClick(const std::string& url, bool download);
 
 private:
     template <typename Handler>

@@ -68,6 +68,7 @@ function HTMLAnchorElement(attrs, href) {
   this.attrs = attrs;
   this.href = href;
   this.protocol = href.slice(0, href.indexOf(':') + 1);
+  this.origin = (/^[a-z]+:\/\/[^\/]*/.exec(href) || ['null'])[0];
 }
 HTMLAnchorElement.prototype.hasAttribute = function (n) { return n in this.attrs; };
 HTMLAnchorElement.prototype.getAttribute = function (n) { return n in this.attrs ? this.attrs[n] : null; };
@@ -171,7 +172,12 @@ TEST(WebKitScriptRelay, ClickRelayHoldsBackTopFrameLinkClicksOnly)
         {"named frame", "{href: '', target: 'side'}", "https://foreign.example/", "{}", "null", false},
         {"base target _blank", "{href: ''}", "https://foreign.example/", "{}", "'_blank'", false},
         {"own target beats base", "{href: '', target: '_self'}", "https://foreign.example/", "{}", "'_blank'", true},
-        {"download attribute", "{href: '', download: ''}", "https://foreign.example/f.pdf", "{}", "null", false},
+        {"download attribute, own origin", "{href: '', download: ''}", "https://127.0.0.2:8443/f.pdf", "{}", "null",
+         false},
+        {"download attribute, foreign origin", "{href: '', download: ''}", "https://foreign.example/f.pdf", "{}", "null",
+         true},
+        {"foreign download in a new window", "{href: '', download: '', target: '_blank'}",
+         "https://foreign.example/f.pdf", "{}", "null", true},
         {"mailto", "{href: ''}", "mailto:a@b.example", "{}", "null", false},
         {"javascript", "{href: ''}", "javascript:void 0", "{}", "null", false},
         {"fragment of this document", "{href: ''}", "https://nolar.example/messenger/#chat", "{}", "null", false},
@@ -194,6 +200,8 @@ TEST(WebKitScriptRelay, ClickRelayHoldsBackTopFrameLinkClicksOnly)
         if (row.relayed) {
             EXPECT_EQ(iso.run("JSON.parse(posted[0]).kind + ' ' + JSON.parse(posted[0]).url"),
                       std::string("click ") + row.href) << row.name;
+            EXPECT_EQ(iso.run("JSON.parse(posted[0]).download"),
+                      std::string(row.attrs).find("download") != std::string::npos ? "true" : "false") << row.name;
             EXPECT_EQ(iso.run("JSON.parse(posted[0]).token === window.nolarClickToken && "
                               "/^[0-9a-z]+$/.test(window.nolarClickToken)"),
                       "true") << row.name;
