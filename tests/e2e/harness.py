@@ -419,7 +419,13 @@ class App:
     def windows(self, kinds=("NORMAL",)):
         """This process's top-level windows (mapped or not) whose _NET_WM_WINDOW_TYPE is one of
         `kinds` (NORMAL: the main window and popups; DIALOG: alerts and panels), oldest first."""
-        found = self.session.x("xdotool", "search", "--pid", str(self.pid), check=False).split()
+        for _ in range(50):
+            # This xdotool dies on BadWindow, printing nothing, when a window closes while it searches.
+            done = subprocess.run(["xdotool", "search", "--pid", str(self.pid)], env=self.session.env,
+                                  capture_output=True, timeout=30)
+            if b"BadWindow" not in done.stderr:
+                break
+        found = done.stdout.decode(errors="replace").split()
         wanted = tuple(f"_NET_WM_WINDOW_TYPE_{k}" for k in kinds)
         return [w for w in found
                 if any(k in self.session.x("xprop", "-id", w, "_NET_WM_WINDOW_TYPE", check=False) for k in wanted)]
