@@ -1,5 +1,6 @@
 #pragma once
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,6 +72,8 @@ private:
     void openPopup(const std::string& url);
     std::shared_ptr<platform::WebView> makePopup(std::shared_ptr<platform::WebView> view, const std::string& title);
 
+    void closeIfOnlyADownload(platform::WebView& view);
+
     // Load failures and reconnection
     void handleLoadError(platform::WebView& view, const platform::LoadError& error);
     void showOffline(const std::string& message);
@@ -90,6 +93,8 @@ private:
     std::shared_ptr<Updater> updater;
     std::shared_ptr<WeakScriptHandler> handler;
     std::vector<std::shared_ptr<platform::Window>> popups;
+    // Popup views that have shown a page; one whose first navigation became a download is closed.
+    std::set<const platform::WebView*> popupsWithPage;
     bool showingOffline = false;
     std::unique_ptr<platform::Timer> retryTimer;
     std::map<platform::DownloadId, std::string> downloads;

@@ -8,7 +8,7 @@ namespace {
 std::string fileName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 } // namespace
 
-std::string MainWindowController::decideDestination(platform::WebView&, platform::DownloadId download,
+std::string MainWindowController::decideDestination(platform::WebView& view, platform::DownloadId download,
                                                     const std::string& suggestedFilename) {
     std::string folder = platform.files.downloadsDirectory();
     std::string name = suggestedFilename.empty() ? "file" : suggestedFilename;
@@ -21,7 +21,24 @@ std::string MainWindowController::decideDestination(platform::WebView&, platform
     };
     std::string path = DownloadName::uniqueURL(folder, name, taken);
     downloads[download] = path;
+    closeIfOnlyADownload(view);
     return path;
+}
+
+// A link to an attachment on the service opens a popup whose only navigation turns into a
+// download: that window would stay empty, so it goes, as a browser's would.
+void MainWindowController::closeIfOnlyADownload(platform::WebView& view) {
+    if (isMain(view) || popupsWithPage.count(&view)) return;
+    std::weak_ptr<MainWindowController> weak = weak_from_this();
+    platform.queue.async([weak, target = &view] {
+        auto self = weak.lock();
+        if (!self) return;
+        for (auto popup : self->popups) {
+            if (&popup->webView() != target) continue;
+            popup->close();
+            return;
+        }
+    });
 }
 
 void MainWindowController::downloadDidFinish(platform::DownloadId download) {

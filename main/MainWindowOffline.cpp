@@ -9,8 +9,12 @@ constexpr double ProbeTimeout = 5;
 } // namespace
 
 void MainWindowController::didFinish(platform::WebView& view) {
+    if (!isMain(view)) {
+        popupsWithPage.insert(&view);
+        return;
+    }
     // The offline page's own load is not a sign that the service is back.
-    if (!isMain(view) || showingOffline) return;
+    if (showingOffline) return;
     Log::write("loaded: " + view.url().value_or("-"));
     stopRetryTimer();
 }

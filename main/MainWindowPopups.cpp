@@ -59,6 +59,7 @@ void MainWindowController::windowWillClose(platform::Window& window) {
     auto it = std::find_if(popups.begin(), popups.end(), [&](auto& w) { return w.get() == &window; });
     if (it == popups.end()) return;
     window.webView().stopLoading();
+    popupsWithPage.erase(&window.webView());
     // The window is still inside its own close call: release it once that has returned.
     platform.queue.async([closing = *it] {});
     popups.erase(it);

@@ -54,6 +54,9 @@ class DownloadsTest(E2ETestCase):
         names = sorted(p.name for p in self.session.downloads.iterdir())
         self.assertTrue({"report.pdf", "report (2).pdf", "data.bin"} <= set(names), names)
         self.assertEqual(self.standin.evaluate("location.href"), self.app.loaded["href"], "the main page moved")
+        # Each link opened a popup whose only navigation became the download: none of them stays.
+        poll(lambda: [w for w in self.app.windows() if self.app.visible(w)] == [self.app.window()], 30,
+             "only the main window on screen")
 
     def test_clicking_the_saved_notification_shows_the_file(self):
         session = self.session

@@ -281,6 +281,26 @@ TEST_F(Controller, DownloadsGetUniqueNamesEvenWhileRunningTogether) {
     EXPECT_EQ(p.notifications.added[1].body, "Ошибка сети");
 }
 
+TEST_F(Controller, APopupWhoseOnlyNavigationBecameADownloadCloses) {
+    // An attachment link on the service opens a popup; its response becomes the download.
+    c->decidePolicyForAction(view(), {false, ownURL("/files/report.pdf"), TargetFrame::Main});
+    auto& blank = *p.web.created.at(1);
+    // A popup that shows a page and then downloads stays.
+    c->decidePolicyForAction(view(), {false, ownURL("/about/"), TargetFrame::Main});
+    auto& page = *p.web.created.at(2);
+    c->didFinish(page);
+    c->decideDestination(blank, 1, "report.pdf");
+    c->decideDestination(page, 2, "data.bin");
+    c->decideDestination(view(), 3, "main.txt");
+    p.queue.drain();
+    ASSERT_EQ(c->popupWindows().size(), 1u);
+    EXPECT_EQ(&c->popupWindows()[0]->webView(), &page);
+    EXPECT_TRUE(p.windows.created[1]->closed);
+    EXPECT_FALSE(window().closed);
+    c->downloadDidFinish(1); // the download goes on without its window
+    EXPECT_EQ(p.notifications.added.size(), 1u);
+}
+
 TEST_F(Controller, DialogsAttachToTheAskingVisibleWindowElseRunModal) {
     window().visible = true;
     std::optional<bool> confirmed;

@@ -117,6 +117,7 @@ TEST_F(UpdaterCheck, DecidesBetweenOfferNotificationAndNothing) {
         u->notifier = Notifier::create(fresh.notifications, fresh.queue);
         fresh.app.active = row.active;
         u->check(row.manual);
+        ASSERT_EQ(fresh.http.sent.size(), 1u) << row.name;
         fresh.http.sent.back().completion({200, row.manifest.dump(), std::nullopt});
         std::string message = fresh.dialogs.alerts.empty() ? "" : fresh.dialogs.alerts.back().spec.messageText;
         EXPECT_EQ(message, row.message) << row.name;
