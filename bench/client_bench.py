@@ -17,8 +17,12 @@ Per run:
             the same WebKitGTK, Mesa and LLVM pages.
   idle CPU  utime+stime summed over the tree during --idle seconds, starting 2 s after the window
             was hidden (Nolar: Ctrl+W, its own close-to-hide; the peers: what a window manager does
-            on minimise, _NET_WM_STATE_HIDDEN then unmap). The page's document.visibilityState is
-            read afterwards through the stand-in's command hook, to show the hide took effect.
+            on minimise, _NET_WM_STATE_HIDDEN then unmap). The stand-in counts the page's timer
+            polls meanwhile, and the page's document.visibilityState is read afterwards through
+            its command hook, to show the hide took effect.
+
+Runs as root: in a network namespace of its own (the stand-in's fixed port stays free for test
+runs), at nice -10, reading the clients' page maps.
 
 Usage: bench/client_bench.py [--runs 5] [--clients nolar,minibrowser,chromium] [--write-results]
 """
@@ -319,9 +323,16 @@ def certificate(args, scratch):
     return os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
 
 
-def runAll(args, display, standin):
-    results = {name: [] for name in args.clients}
-    failures = []
+class Interrupted(BaseException):
+    """A signal to stop; not an Exception, so that no failed-run handler swallows it."""
+
+
+def onSignal(number, _frame):
+    raise Interrupted(signal.Signals(number).name)
+
+
+def runAll(args, display, standin, results, failures):
+    """Fills results (client -> runs) and failures as runs finish, so an interruption keeps them."""
     for name in args.clients:
         for _ in range(args.warmup):
             print("warm-up %s: %s" % (name, runOnce(name, args, display, standin).get("error", "done")), flush=True)
@@ -342,7 +353,22 @@ def runAll(args, display, standin):
                       index + 1, name, result["startup_s"], result["pss_kb"] / 1024, (result["resident_kb"] or 0) / 1024,
                       result["idle_cpu_s"], result["polls_per_s"], result["visibility"],
                       "  STILL SHOWN" if result["still_shown"] else ""), flush=True)
-    return results, failures
+
+
+def publish(args, results, failures, load, interrupted):
+    lines = reportLines(summarise(results), args)
+    if failures:
+        lines += ["", "Failed runs (left out, retried up to %d times): " % args.retries
+                  + "; ".join("%s: %s" % (f["client"], f["error"]) for f in failures)]
+    if interrupted:
+        lines += ["", "INTERRUPTED by %s: only the runs finished before it are counted." % interrupted]
+    print("\n".join(lines), flush=True)
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump({"summary": summarise(results), "runs": results, "failures": failures,
+                       "loadavg_at_start": load, "interrupted": interrupted}, f, indent=1)
+    if args.write_results and not interrupted:
+        ResultsFile(os.path.join(TOP, "bench/RESULTS.md")).writeClientTables(lines, args, load)
 
 
 def main():
@@ -357,16 +383,19 @@ def main():
         os.nice(-10)
     except PermissionError:
         pass
+    for number in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, onSignal)
     scratch = tempfile.mkdtemp(prefix="client-bench-")
-    xvfb = standin = None
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    xvfb = standin = interrupted = None
+    results, failures, load = {name: [] for name in args.clients}, [], os.getloadavg()[0]
     try:
         cert, key = certificate(args, scratch)
         xvfb = Xvfb()
         standin = BenchStandin(os.path.join(TOP, "tools/standin/server.py"), cert, key)
-        load = os.getloadavg()[0]
         print("Xvfb on %s, 1-min load average %.2f" % (xvfb.display, load), flush=True)
-        results, failures = runAll(args, xvfb.display, standin)
+        runAll(args, xvfb.display, standin, results, failures)
+    except (Interrupted, KeyboardInterrupt) as stop:
+        interrupted = str(stop) or "SIGINT"
     finally:
         if standin:
             standin.stop()
@@ -374,17 +403,7 @@ def main():
             xvfb.stop()
         ProcessTree.reapOrphans()
         shutil.rmtree(scratch, ignore_errors=True)
-    summary = summarise(results)
-    lines = reportLines(summary, args)
-    if failures:
-        lines += ["", "Failed runs (left out, retried up to %d times): " % args.retries
-                  + "; ".join("%s: %s" % (f["client"], f["error"]) for f in failures)]
-    print("\n".join(lines))
-    if args.json:
-        with open(args.json, "w") as f:
-            json.dump({"summary": summary, "runs": results, "failures": failures, "loadavg_at_start": load}, f, indent=1)
-    if args.write_results:
-        ResultsFile(os.path.join(TOP, "bench/RESULTS.md")).writeClientTables(lines, args, load)
+    publish(args, results, failures, load, interrupted)
 
 
 if __name__ == "__main__":
