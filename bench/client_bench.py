@@ -99,7 +99,8 @@ class Xvfb:
     def start(self, number):
         readEnd, writeEnd = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", ":%d" % number, "-displayfd", str(writeEnd), "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
+            ["Xvfb", ":%d" % number, "-displayfd", str(writeEnd), "-screen", "0", "1400x900x24",
+             "-nolisten", "tcp"],
             pass_fds=(writeEnd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             start_new_session=True)
         os.close(writeEnd)
@@ -335,7 +336,8 @@ def runAll(args, display, standin, results, failures):
     """Fills results (client -> runs) and failures as runs finish, so an interruption keeps them."""
     for name in args.clients:
         for _ in range(args.warmup):
-            print("warm-up %s: %s" % (name, runOnce(name, args, display, standin).get("error", "done")), flush=True)
+            outcome = runOnce(name, args, display, standin).get("error", "done")
+            print("warm-up %s: %s" % (name, outcome), flush=True)
     # Interleaved, so that a drift in the machine's load spreads over every client alike.
     for index in range(args.runs):
         for name in args.clients:
@@ -350,7 +352,8 @@ def runAll(args, display, standin, results, failures):
             results[name].append(result)
             print("run %d %-27s start-up %.3f s  PSS %6.1f MiB  distinct resident %6.1f MiB  idle CPU %.2f s"
                   " (%.1f polls/s)  page %s%s" % (
-                      index + 1, name, result["startup_s"], result["pss_kb"] / 1024, (result["resident_kb"] or 0) / 1024,
+                      index + 1, name, result["startup_s"], result["pss_kb"] / 1024,
+                      (result["resident_kb"] or 0) / 1024,
                       result["idle_cpu_s"], result["polls_per_s"], result["visibility"],
                       "  STILL SHOWN" if result["still_shown"] else ""), flush=True)
 
