@@ -48,8 +48,11 @@ void AppDelegate::notificationClicked(const std::string& id) {
     }
     if (main && main->window()) main->window()->makeKeyAndOrderFront();
     platform.app.activate();
-    if (id.rfind("upd:", 0) == 0) updater->check(true);
-    else if (main) main->notificationClicked(id);
+    if (auto pageId = Notifier::pageIdOf(id)) {
+        if (main) main->notificationClicked(*pageId);
+    } else if (id.rfind("upd:", 0) == 0) {
+        updater->check(true);
+    }
 }
 
 bool AppDelegate::applicationShouldHandleReopen(bool) {

@@ -21,18 +21,28 @@ void MainWindowController::didReceiveScriptMessage(platform::WebView&, const pla
     userContentController(message);
 }
 
+namespace {
+constexpr size_t MaxMessageBytes = 64 * 1024;
+} // namespace
+
 void MainWindowController::userContentController(const platform::ScriptMessage& message) {
+    // Nothing the page says needs more; a larger body is not even parsed.
+    if (message.body.size() > MaxMessageBytes) {
+        Log::write("message dropped: " + std::to_string(message.body.size()) + " bytes");
+        return;
+    }
     json body = json::parse(message.body, nullptr, false);
     if (body.is_discarded() || !body.is_object() || body.empty()) return;
     auto typeIt = body.find("type");
     if (typeIt == body.end() || !typeIt->is_string()) return;
     std::string type = typeIt->get<std::string>();
-    // A frame whose origin is unknown counts as foreign: only the offline page's retry passes.
+    // A frame whose origin is unknown counts as foreign: only the offline page's retry passes,
+    // and only while that page is showing.
     bool own = message.originHost && AppConfig::isOwnHost(*message.originHost);
-    if (!own && type != "retry") return;
+    if (!own && !(type == "retry" && showingOffline)) return;
 
     if (type == "notify") {
-        notifier->show(stringOr(body, "id", newUuid()), stringOr(body, "title", "Нолар"), stringOr(body, "body", ""),
+        notifier->show(Notifier::pageIdentifier(stringOr(body, "id", newUuid())), stringOr(body, "title", "Нолар"), stringOr(body, "body", ""),
                        stringOr(body, "tag", ""));
     } else if (type == "notifyPermission") {
         std::string id = stringOr(body, "id", "");

@@ -29,6 +29,17 @@ std::string Notifier::permissionState(AuthorizationStatus status) {
     }
 }
 
+namespace {
+constexpr std::string_view pagePrefix = "page:";
+} // namespace
+
+std::string Notifier::pageIdentifier(const std::string& pageId) { return std::string(pagePrefix) + pageId; }
+
+std::optional<std::string> Notifier::pageIdOf(const std::string& identifier) {
+    if (identifier.rfind(pagePrefix, 0) != 0) return std::nullopt;
+    return identifier.substr(pagePrefix.size());
+}
+
 void Notifier::currentPermission(std::function<void(const std::string&)> completion) {
     auto& q = queue;
     center.getAuthorizationStatus([&q, completion = std::move(completion)](AuthorizationStatus status) {

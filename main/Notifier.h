@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
@@ -19,6 +20,12 @@ public:
     virtual void show(const std::string& id, const std::string& title, const std::string& body, const std::string& tag);
 
     static std::string permissionState(platform::AuthorizationStatus status);
+
+    // The page's notifications live apart from the application's own ("dl:", "dlerr-", "upd:"):
+    // whatever id a page chooses, it can neither replace one of ours nor make a click on its
+    // notification act as one of ours.
+    static std::string pageIdentifier(const std::string& pageId);
+    static std::optional<std::string> pageIdOf(const std::string& identifier); // nullopt: one of ours
 
     virtual ~Notifier() = default;
 

@@ -103,17 +103,21 @@ TEST_F(Delegate, ClicksAreRoutedByIdentifierPrefix) {
     EXPECT_EQ(manifestRequests(), 1u);
     EXPECT_TRUE(view().scripts.empty()) << "the page is not told of update clicks";
 
-    p.notifications.handler(std::string("n3-17"));
+    // The page's notifications go back to the page with the page's own id, whatever it is.
+    p.notifications.handler(std::string("page:dl:/etc/passwd"));
     p.queue.drain();
-    EXPECT_EQ(view().scripts.back(), R"(window.KelMac && KelMac._notifClick("n3-17"))");
+    EXPECT_EQ(view().scripts.back(), R"(window.KelMac && KelMac._notifClick("dl:\/etc\/passwd"))");
+    EXPECT_EQ(p.workspace.revealed.size(), 1u);
+    size_t scripts = view().scripts.size();
+    p.notifications.handler(std::string("n3-17"));
     p.notifications.handler(std::nullopt);
     p.queue.drain();
-    EXPECT_EQ(view().scripts.back(), R"(window.KelMac && KelMac._notifClick(""))");
+    EXPECT_EQ(view().scripts.size(), scripts) << "only the page's own notifications reach it";
 }
 
 TEST_F(Delegate, PageClickBeforeTheWindowOnlyActivates) {
     d->applicationDidFinishLaunching();
-    d->notificationClicked("n1-1");
+    d->notificationClicked("page:n1-1");
     EXPECT_EQ(p.app.activations, 1);
 }
 
