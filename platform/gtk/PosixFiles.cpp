@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 
@@ -70,8 +71,18 @@ bool copyTree(const std::string& from, const std::string& to) {
 std::string PosixFiles::temporaryDirectory() const { return g_get_tmp_dir(); }
 
 std::string PosixFiles::downloadsDirectory() const {
+    // xdg-user-dirs names the home folder itself for a Downloads folder the user deleted: saving
+    // there would put a page's files (".profile", "-rf") beside the user's own.
+    std::string home = g_get_home_dir();
     const char* special = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
-    std::string dir = special ? special : std::string(g_get_home_dir()) + "/Downloads";
+    auto canonical = [](const std::string& path) {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        std::string result = resolved ? resolved : path;
+        std::free(resolved);
+        while (result.size() > 1 && result.back() == '/') result.pop_back();
+        return result;
+    };
+    std::string dir = special && canonical(special) != canonical(home) ? std::string(special) : home + "/Downloads";
     g_mkdir_with_parents(dir.c_str(), 0755);
     return dir;
 }
