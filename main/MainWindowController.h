@@ -6,6 +6,7 @@
 #include <vector>
 #include "platform/Platform.h"
 
+namespace NavigationPolicy { struct Decision; }
 class Notifier;
 class Updater;
 class WeakScriptHandler;
@@ -68,11 +69,17 @@ private:
     bool isMain(const platform::WebView& view) const { return &view == mainView.get(); }
     void loadStartPage();
 
+    // Navigation
+    platform::Policy carryOut(platform::WebView& view, const NavigationPolicy::Decision& decision, const std::string& url,
+                              bool userGesture);
+    void askThenOpen(platform::WebView& view, const std::string& url);
+    platform::WebView* liveView(const platform::WebView* view) const; // nullptr once it is gone
+
     // Popups
-    void openPopup(const std::string& url);
+    void openPopup(const std::string& url, bool userStarted);
     std::shared_ptr<platform::WebView> makePopup(std::shared_ptr<platform::WebView> view, const std::string& title);
 
-    void closeIfOnlyADownload(platform::WebView& view);
+    void closeIfNeverShown(platform::WebView& view);
 
     // Load failures and reconnection
     void handleLoadError(platform::WebView& view, const platform::LoadError& error);

@@ -21,13 +21,14 @@ std::string MainWindowController::decideDestination(platform::WebView& view, pla
     };
     std::string path = DownloadName::uniqueURL(folder, name, taken);
     downloads[download] = path;
-    closeIfOnlyADownload(view);
+    closeIfNeverShown(view);
     return path;
 }
 
 // A link to an attachment on the service opens a popup whose only navigation turns into a
-// download: that window would stay empty, so it goes, as a browser's would.
-void MainWindowController::closeIfOnlyADownload(platform::WebView& view) {
+// download, or a link tracker's page that redirects to the browser: that window would stay
+// empty, so it goes, as a browser's would.
+void MainWindowController::closeIfNeverShown(platform::WebView& view) {
     if (isMain(view) || popupsWithPage.count(&view)) return;
     std::weak_ptr<MainWindowController> weak = weak_from_this();
     platform.queue.async([weak, target = &view] {

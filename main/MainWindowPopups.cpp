@@ -1,6 +1,6 @@
 #include "MainWindowController.h"
 #include <algorithm>
-#include "AppConfig.h"
+#include "NavigationPolicy.h"
 #include "Url.h"
 #include "WeakScriptHandler.h"
 
@@ -28,25 +28,27 @@ std::shared_ptr<platform::WebView> MainWindowController::makePopup(std::shared_p
     return view;
 }
 
-void MainWindowController::openPopup(const std::string& url) {
+void MainWindowController::openPopup(const std::string& url, bool userStarted) {
     // Shares the website data and cookies, but no bridge, no message handler, no user agent suffix.
     auto view = platform.web.createWebView(platform::WebViewConfig{});
     auto parsed = Url::parse(url);
     makePopup(view, parsed && parsed->host ? *parsed->host : "");
-    view->load(url, 60);
+    view->load(url, 60, userStarted);
 }
 
 std::shared_ptr<platform::WebView> MainWindowController::createWebView(platform::WebView& opener,
                                                                        const platform::NavigationAction& action) {
     if (!action.url) return nullptr;
-    auto url = Url::parse(*action.url);
-    std::string scheme = url ? url->scheme : "";
-    std::string title = url ? url->lastPathComponent() : "";
-    if ((scheme == "http" || scheme == "https") && !AppConfig::isOwnHost(action.url)) {
-        platform.workspace.openURL(*action.url);
+    // A new window is a popup whatever opens it: own pages stay, the rest go to their handlers.
+    platform::NavigationAction newWindow = action;
+    newWindow.targetFrame = platform::TargetFrame::None;
+    auto decision = NavigationPolicy::forAction(newWindow, false);
+    if (decision.policy != platform::Policy::Allow) {
+        carryOut(opener, decision, *action.url, action.userGesture);
         return nullptr;
     }
-    return makePopup(platform.web.createRelatedWebView(opener), title);
+    auto url = Url::parse(*action.url);
+    return makePopup(platform.web.createRelatedWebView(opener), url ? url->lastPathComponent() : "");
 }
 
 void MainWindowController::webViewDidClose(platform::WebView& view) {

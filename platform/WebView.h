@@ -23,6 +23,8 @@ struct NavigationAction {
     bool shouldPerformDownload = false;
     std::optional<std::string> url;     // absolute URL text
     TargetFrame targetFrame = TargetFrame::Unknown;
+    bool userGesture = false;           // the user started it (a trusted click or key press), or
+                                        // it is a redirect of a navigation the user started
 };
 
 struct NavigationResponse {
@@ -31,6 +33,7 @@ struct NavigationResponse {
     bool isHTTP = false;
     std::optional<std::string> contentDisposition;
     bool mainFrame = false;            // the main resource of the top frame
+    bool userGesture = false;          // it answers a navigation the user started
 };
 
 enum class Policy { Cancel = 0, Allow = 1, Download = 2 };
@@ -98,7 +101,8 @@ class WebView {
 public:
     virtual ~WebView() = default;
     virtual void setDelegate(WebViewDelegate* delegate) = 0; // not owned; nullptr detaches
-    virtual void load(const std::string& url, double timeoutSeconds) = 0;
+    // userStarted: the user asked for this page, so a redirect of it may leave for the browser.
+    virtual void load(const std::string& url, double timeoutSeconds, bool userStarted = false) = 0;
     virtual void loadHTMLString(const std::string& html) = 0; // no base URL
     virtual void reload() = 0;
     virtual void stopLoading() = 0;
@@ -117,6 +121,8 @@ public:
     virtual std::shared_ptr<WebView> createWebView(const WebViewConfig& config) = 0;
     // A view for a page's new-window request, related to the opener (same configuration).
     virtual std::shared_ptr<WebView> createRelatedWebView(WebView& opener) = 0;
+    // Whether the pages run confined by the engine's sandbox (known once a view exists).
+    virtual bool isSandboxed() = 0;
 };
 
 } // namespace platform

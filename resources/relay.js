@@ -57,26 +57,48 @@
 // stopped here and decided natively before any request leaves. Registered on window in the
 // bubbling phase before any page script runs: it sees the click after the handlers of the link,
 // its ancestors and the document, so a page that routes the click itself has already
-// prevented it.
+// prevented it. Links are <a href>, <area href> and SVG <a>; whether the user clicked, or the
+// page's script did, goes along with the link.
 (function () {
   var handler = window.webkit.messageHandlers['@HANDLER@'];
   var topTargets = { '': true, '_self': true, '_top': true, '_parent': true };
+  var xlink = 'http://www.w3.org/1999/xlink';
+
+  function isLink(node) {
+    if (node instanceof HTMLAnchorElement || node instanceof HTMLAreaElement)
+      return node.hasAttribute('href');
+    return node instanceof SVGAElement && (node.hasAttribute('href') || node.hasAttributeNS(xlink, 'href'));
+  }
 
   function linkOf(e) {
     var path = e.composedPath();
     for (var i = 0; i < path.length; i++) {
-      var node = path[i];
-      if (node instanceof HTMLAnchorElement && node.hasAttribute('href'))
-        return node;
+      if (isLink(path[i]))
+        return path[i];
     }
     return null;
   }
 
-  function targetOf(a) {
-    if (a.hasAttribute('target'))
-      return a.getAttribute('target');
-    var base = document.querySelector('base[target]');
-    return base ? base.getAttribute('target') : '';
+  // What the engine would follow: the resolved address and the target frame's name.
+  function describe(link) {
+    var href, target;
+    if (link instanceof SVGAElement) {
+      try {
+        href = new URL(link.href.baseVal, document.baseURI);
+      } catch (e) {
+        return null;
+      }
+      target = link.target.baseVal;
+    } else {
+      href = new URL(link.href);
+      target = link.getAttribute('target');
+    }
+    if (!target) {
+      var base = document.querySelector('base[target]');
+      target = base ? base.getAttribute('target') : '';
+    }
+    return { url: href.href, protocol: href.protocol, origin: href.origin, target: String(target).toLowerCase(),
+             download: link.hasAttribute('download') };
   }
 
   function withoutFragment(url) {
@@ -92,27 +114,25 @@
   window.addEventListener('click', function (e) {
     if (e.defaultPrevented || e.button !== 0 || e.ctrlKey || e.shiftKey || e.altKey || e.metaKey)
       return;
-    var a = linkOf(e);
-    if (!a)
-      return;
-    if (a.protocol !== 'http:' && a.protocol !== 'https:')
+    var node = linkOf(e);
+    var link = node && describe(node);
+    if (!link || (link.protocol !== 'http:' && link.protocol !== 'https:'))
       return;
     // A download attribute is invisible to the engine's policy, and the engine honours it on this
     // document's own origin only: across origins it would fetch the file as a page, so such a
     // link is decided here as the download it asks for.
-    var download = a.hasAttribute('download');
-    if (download && a.origin === location.origin)
+    if (link.download && link.origin === location.origin)
       return;
-    if (!download && !topTargets[String(targetOf(a)).toLowerCase()])
+    if (!link.download && !topTargets[link.target])
       return;
-    var url = a.href;
-    if (!download && isSameDocument(url))
+    if (!link.download && isSameDocument(link.url))
       return;
     e.preventDefault();
     // Views opened by the page share this world's handler; the native side asks each view for
     // this token to learn which one was clicked.
     var token = Math.random().toString(36).slice(2) + Date.now().toString(36);
     window.nolarClickToken = token;
-    handler.postMessage({ kind: 'click', url: url, token: token, download: download });
+    handler.postMessage({ kind: 'click', url: link.url, token: token, download: link.download,
+                          trusted: e.isTrusted });
   }, false);
 })();

@@ -54,6 +54,14 @@ std::optional<std::string> stringProperty(JSCValue* object, const char* name)
     return text;
 }
 
+bool booleanProperty(JSCValue* object, const char* name)
+{
+    JSCValue* value = jsc_value_object_get_property(object, name);
+    bool result = value && jsc_value_is_boolean(value) && jsc_value_to_boolean(value);
+    g_clear_object(&value);
+    return result;
+}
+
 void addScript(WebKitUserContentManager* manager, const std::string& source,
                WebKitUserContentInjectedFrames frames, const char* world)
 {
@@ -71,6 +79,7 @@ struct PendingClick {
     std::weak_ptr<WebKitView> view;
     std::string url;
     bool download;
+    bool trusted;
     std::shared_ptr<bool> claimed;
 };
 
@@ -105,16 +114,18 @@ std::optional<WebKitScriptRelay::Scripts> WebKitScriptRelay::scriptsFor(const st
 }
 
 std::shared_ptr<WebKitScriptRelay> WebKitScriptRelay::install(WebKitUserContentManager* manager,
-                                                              const std::string& handlerName)
+                                                              const std::string& handlerName, bool pageMessages)
 {
     std::optional<Scripts> scripts = scriptsFor(Resources::relay_js(), handlerName);
     if (!scripts)
         return nullptr;
-    addScript(manager, scripts->page, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, nullptr);
-    addScript(manager, scripts->relay, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, worldName);
+    if (pageMessages) {
+        addScript(manager, scripts->page, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, nullptr);
+        addScript(manager, scripts->relay, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, worldName);
+    }
     addScript(manager, scripts->click, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, worldName);
 
-    std::shared_ptr<WebKitScriptRelay> relay(new WebKitScriptRelay(manager, handlerName));
+    std::shared_ptr<WebKitScriptRelay> relay(new WebKitScriptRelay(manager, handlerName, pageMessages));
     std::string signal = "script-message-received::" + handlerName;
     relay->signal_ = g_signal_connect(manager, signal.c_str(), G_CALLBACK(onMessage), relay.get());
     // Only in our world: a page-world handler of this name would let any frame post with
@@ -123,8 +134,9 @@ std::shared_ptr<WebKitScriptRelay> WebKitScriptRelay::install(WebKitUserContentM
     return relay;
 }
 
-WebKitScriptRelay::WebKitScriptRelay(WebKitUserContentManager* manager, std::string handlerName)
-    : manager_(WEBKIT_USER_CONTENT_MANAGER(g_object_ref(manager))), handlerName_(std::move(handlerName))
+WebKitScriptRelay::WebKitScriptRelay(WebKitUserContentManager* manager, std::string handlerName, bool pageMessages)
+    : manager_(WEBKIT_USER_CONTENT_MANAGER(g_object_ref(manager))), handlerName_(std::move(handlerName)),
+      pageMessages_(pageMessages)
 {
 }
 
@@ -155,7 +167,7 @@ void WebKitScriptRelay::receive(JSCValue* value)
     if (!value || !jsc_value_is_object(value))
         return;
     std::optional<std::string> kind = stringProperty(value, "kind");
-    if (kind == "message") {
+    if (kind == "message" && pageMessages_) {
         std::optional<std::string> origin = stringProperty(value, "origin");
         std::optional<std::string> body = stringProperty(value, "body");
         if (!body)
@@ -169,15 +181,12 @@ void WebKitScriptRelay::receive(JSCValue* value)
     } else if (kind == "click") {
         std::optional<std::string> url = stringProperty(value, "url");
         std::optional<std::string> token = stringProperty(value, "token");
-        JSCValue* download = jsc_value_object_get_property(value, "download");
-        bool asDownload = download && jsc_value_is_boolean(download) && jsc_value_to_boolean(download);
-        g_clear_object(&download);
         if (url && token && isToken(*token))
-            resolveClick(*url, *token, asDownload);
+            resolveClick(*url, *token, booleanProperty(value, "download"), booleanProperty(value, "trusted"));
     }
 }
 
-void WebKitScriptRelay::resolveClick(const std::string& url, const std::string& token, bool download)
+void WebKitScriptRelay::resolveClick(const std::string& url, const std::string& token, bool download, bool trusted)
 {
     // The click was already held back in the page, so asking each view takes nothing away.
     std::string question = "window.nolarClickToken === '" + token + "'";
@@ -186,7 +195,7 @@ void WebKitScriptRelay::resolveClick(const std::string& url, const std::string& 
         std::shared_ptr<WebKitView> view = member.lock();
         if (!view)
             continue;
-        auto* pending = new PendingClick{view, url, download, claimed};
+        auto* pending = new PendingClick{view, url, download, trusted, claimed};
         webkit_web_view_evaluate_javascript(view->webView(), question.c_str(), -1, worldName, nullptr, nullptr,
                                             onClickOwnerAnswer, pending);
     }
@@ -202,7 +211,7 @@ void WebKitScriptRelay::onClickOwnerAnswer(GObject* source, GAsyncResult* result
         return;
     *pending->claimed = true;
     if (std::shared_ptr<WebKitView> view = pending->view.lock())
-        view->decideClick(pending->url, pending->download);
+        view->decideClick(pending->url, pending->download, pending->trusted);
 }
 
 } // namespace platform::gtk

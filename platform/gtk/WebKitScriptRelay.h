@@ -21,8 +21,9 @@ public:
     static constexpr const char* worldName = "nolar";
 
     // Adds the scripts and the handler to manager; nullptr when handlerName cannot name one.
+    // Without pageMessages only link clicks are held back: the page gets no message handler.
     static std::shared_ptr<WebKitScriptRelay> install(WebKitUserContentManager* manager,
-                                                      const std::string& handlerName);
+                                                      const std::string& handlerName, bool pageMessages);
     ~WebKitScriptRelay();
     WebKitScriptRelay(const WebKitScriptRelay&) = delete;
     WebKitScriptRelay& operator=(const WebKitScriptRelay&) = delete;
@@ -41,14 +42,15 @@ public:
     static std::optional<Scripts> scriptsFor(const std::string& resource, const std::string& handlerName);
 
 private:
-    WebKitScriptRelay(WebKitUserContentManager* manager, std::string handlerName);
+    WebKitScriptRelay(WebKitUserContentManager* manager, std::string handlerName, bool pageMessages);
     static void onMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self);
     static void onClickOwnerAnswer(GObject* source, GAsyncResult* result, gpointer pending);
     void receive(JSCValue* value);
-    void resolveClick(const std::string& url, const std::string& token, bool download);
+    void resolveClick(const std::string& url, const std::string& token, bool download, bool trusted);
 
     WebKitUserContentManager* manager_;
     std::string handlerName_;
+    bool pageMessages_;
     gulong signal_ = 0;
     std::vector<std::weak_ptr<WebKitView>> members_;
 };

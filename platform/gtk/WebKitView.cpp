@@ -83,9 +83,11 @@ std::shared_ptr<WebKitView> WebKitView::from(WebKitWebView* webView)
     return weak ? weak->lock() : nullptr;
 }
 
-void WebKitView::load(const std::string& url, double /*timeoutSeconds*/)
+void WebKitView::load(const std::string& url, double /*timeoutSeconds*/, bool userStarted)
 {
     // WebKitGTK has no time-out per request; the network layer's own time-outs apply.
+    if (userStarted)
+        userNavigation_ = url;
     webkit_web_view_load_uri(webView_, url.c_str());
 }
 
@@ -139,16 +141,16 @@ void WebKitView::receiveScriptMessage(const platform::ScriptMessage& message)
         delegate_->didReceiveScriptMessage(*this, message);
 }
 
-void WebKitView::decideClick(const std::string& url, bool download)
+void WebKitView::decideClick(const std::string& url, bool download, bool trusted)
 {
     std::shared_ptr<WebKitView> keep = weak_from_this().lock();
     if (!keep || !delegate_)
         return;
-    platform::NavigationAction action{download, url, platform::TargetFrame::Main};
+    platform::NavigationAction action{download, url, platform::TargetFrame::Main, trusted};
     // The page never started this navigation; an allowed link is loaded from here.
     switch (delegate_->decidePolicyForAction(*this, action)) {
     case platform::Policy::Allow:
-        webkit_web_view_load_uri(webView_, url.c_str());
+        load(url, 0, trusted);
         break;
     case platform::Policy::Download:
         downloads_->start(keep, url);
@@ -164,7 +166,14 @@ platform::Policy WebKitView::decideNavigation(WebKitNavigationPolicyDecision* de
     // The engine does not say whether a link carried a download attribute; it turns such a
     // navigation into a download by itself.
     platform::NavigationAction question{false, requestUri(action), frame};
-    return delegate_->decidePolicyForAction(*this, question);
+    // A redirect continues the navigation the user started; the engine does not carry the
+    // gesture over to it.
+    bool continuesUser = !userNavigation_.empty() && webkit_navigation_action_is_redirect(action);
+    question.userGesture = webkit_navigation_action_is_user_gesture(action) || continuesUser;
+    platform::Policy policy = delegate_->decidePolicyForAction(*this, question);
+    if (policy == platform::Policy::Allow && question.userGesture && question.url)
+        userNavigation_ = *question.url;
+    return policy;
 }
 
 platform::Policy WebKitView::decideResponse(WebKitResponsePolicyDecision* decision)
@@ -181,6 +190,7 @@ platform::Policy WebKitView::decideResponse(WebKitResponsePolicyDecision* decisi
     if (disposition)
         question.contentDisposition = disposition;
     question.mainFrame = webkit_response_policy_decision_is_main_frame_main_resource(decision);
+    question.userGesture = question.mainFrame && !userNavigation_.empty() && question.url == userNavigation_;
     return delegate_->decidePolicyForResponse(*this, question);
 }
 
@@ -226,6 +236,10 @@ void WebKitView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
         return;
     if (event == WEBKIT_LOAD_STARTED) {
         view->loadFailed_ = false;
+    } else if (event == WEBKIT_LOAD_COMMITTED) {
+        view->userNavigation_.clear();
+        const char* uri = webkit_web_view_get_uri(view->webView_);
+        view->committedUri_ = uri ? uri : "";
     } else if (event == WEBKIT_LOAD_FINISHED) {
         // The engine reports FINISHED after a failed load as well.
         bool failed = std::exchange(view->loadFailed_, false);
@@ -237,6 +251,7 @@ void WebKitView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
 void WebKitView::fail(const platform::LoadError& error)
 {
     loadFailed_ = true;
+    userNavigation_.clear();
     if (delegate_)
         delegate_->didFail(*this, error);
 }

@@ -33,7 +33,7 @@ public:
 
     // platform::WebView
     void setDelegate(platform::WebViewDelegate* delegate) override { delegate_ = delegate; }
-    void load(const std::string& url, double timeoutSeconds) override;
+    void load(const std::string& url, double timeoutSeconds, bool userStarted = false) override;
     void loadHTMLString(const std::string& html) override;
     void reload() override;
     void stopLoading() override;
@@ -56,7 +56,8 @@ public:
     // From the script relay: a message a frame of this view posted, and a link click in its top
     // frame that was held back for a decision.
     void receiveScriptMessage(const platform::ScriptMessage& message);
-    void decideClick(const std::string& url, bool download);
+    // trusted: the user clicked (not the page's script).
+    void decideClick(const std::string& url, bool download, bool trusted);
 
 private:
     template <typename Handler>
@@ -88,6 +89,11 @@ private:
     platform::Window* window_ = nullptr;
     std::vector<gulong> handlers_;
     bool loadFailed_ = false;
+    // The address of a top-frame navigation the user started (or its latest redirect), until it
+    // commits: a response for it continues what the user asked for.
+    std::string userNavigation_;
+    // The address of the page on show, not one still loading.
+    std::string committedUri_;
 };
 
 } // namespace platform::gtk

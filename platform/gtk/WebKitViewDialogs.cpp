@@ -138,15 +138,15 @@ gboolean WebKitView::onRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* 
     return TRUE;
 }
 
-gboolean WebKitView::onPermissionRequest(WebKitWebView* webView, WebKitPermissionRequest* request, gpointer self)
+gboolean WebKitView::onPermissionRequest(WebKitWebView*, WebKitPermissionRequest* request, gpointer self)
 {
     std::shared_ptr<WebKitView> view = lockView(self);
     bool grant = false;
     if (view && view->delegate_ && WEBKIT_IS_USER_MEDIA_PERMISSION_REQUEST(request)) {
         // The request does not say which frame asked; the engine has already refused
-        // cross-origin frames that were not allowed the camera and microphone by the page.
-        const char* uri = webkit_web_view_get_uri(webView);
-        std::string host = uri ? uriHost(uri).value_or("") : "";
+        // cross-origin frames that were not allowed the camera and microphone by the page. The
+        // page on show asks, not one still loading.
+        std::string host = uriHost(view->committedUri_).value_or("");
         grant = view->delegate_->decideMediaCapture(*view, host);
     }
     // Everything else is refused; the page's notifications go through the bridge.

@@ -90,7 +90,12 @@ struct FakeWebView : platform::WebView {
     platform::Window* win = nullptr;
 
     void setDelegate(platform::WebViewDelegate* d) override { delegate = d; }
-    void load(const std::string& url, double timeout) override { loads.emplace_back(url, timeout); currentURL = url; }
+    void load(const std::string& url, double timeout, bool userStarted = false) override {
+        loads.emplace_back(url, timeout);
+        currentURL = url;
+        lastLoadUserStarted = userStarted;
+    }
+    bool lastLoadUserStarted = false;
     void loadHTMLString(const std::string& html) override { htmlLoads.push_back(html); }
     void reload() override { ++reloads; }
     void stopLoading() override { ++stops; }
@@ -106,6 +111,8 @@ struct FakeWebEngine : platform::WebEngine {
     std::vector<std::shared_ptr<FakeWebView>> created;
     std::shared_ptr<platform::WebView> createWebView(const platform::WebViewConfig& config) override;
     std::shared_ptr<platform::WebView> createRelatedWebView(platform::WebView& opener) override;
+    bool sandboxed = true;
+    bool isSandboxed() override { return sandboxed; }
 };
 
 struct FakeWindowFactory : platform::WindowFactory {

@@ -107,19 +107,42 @@ TEST_F(Controller, ReloadLoadsTheStartPageWhileOffline) {
 }
 
 TEST_F(Controller, NavigationSideEffects) {
-    auto act = [&](const std::string& url, TargetFrame f) {
-        return c->decidePolicyForAction(view(), platform::NavigationAction{false, url, f});
+    const std::string foreign = "https://127.0.0.2:47443/foreign/page.html";
+    auto act = [&](const std::string& url, TargetFrame f, bool gesture) {
+        return c->decidePolicyForAction(view(), platform::NavigationAction{false, url, f, gesture});
     };
-    EXPECT_EQ(act("https://127.0.0.2:47443/foreign/page.html", TargetFrame::Main), Policy::Cancel);
-    EXPECT_EQ(p.workspace.opened, std::vector<std::string>{"https://127.0.0.2:47443/foreign/page.html"});
-    EXPECT_EQ(act(ownURL("/about/"), TargetFrame::Main), Policy::Cancel);
+    EXPECT_EQ(act(foreign, TargetFrame::Main, false), Policy::Cancel);
+    EXPECT_EQ(act("file:///etc/passwd", TargetFrame::Unknown, true), Policy::Cancel);
+    EXPECT_TRUE(p.workspace.opened.empty()) << "nothing leaves without the user";
+    EXPECT_EQ(act(foreign, TargetFrame::Main, true), Policy::Cancel);
+    EXPECT_EQ(p.workspace.opened, std::vector<std::string>{foreign});
+    EXPECT_EQ(act(ownURL("/about/"), TargetFrame::Main, false), Policy::Cancel);
     ASSERT_EQ(c->popupWindows().size(), 1u);
     EXPECT_EQ(view().loads.size(), 1u) << "the main page stays";
     // Caught only when the response arrives: the engine could not say it was the top frame.
-    EXPECT_EQ(act("https://127.0.0.2:47443/x", TargetFrame::Unknown), Policy::Allow);
-    platform::NavigationResponse r{"https://127.0.0.2:47443/x", true, true, std::nullopt, true};
+    EXPECT_EQ(act("https://127.0.0.2:47443/x", TargetFrame::Unknown, false), Policy::Allow);
+    platform::NavigationResponse r{"https://127.0.0.2:47443/x", true, true, std::nullopt, true, true};
     EXPECT_EQ(c->decidePolicyForResponse(view(), r), Policy::Cancel);
     EXPECT_EQ(p.workspace.opened.size(), 2u);
+}
+
+TEST_F(Controller, AnotherApplicationsSchemeIsHandedOutOnlyWhenTheUserAgrees) {
+    window().visible = true;
+    for (int answer : {1001, 1000}) {
+        EXPECT_EQ(c->decidePolicyForAction(view(), {false, std::string("someapp://open/x"), TargetFrame::Unknown, true}),
+                  Policy::Cancel);
+        EXPECT_TRUE(p.dialogs.alerts.empty()) << "asked only after the engine has its answer";
+        p.queue.drain();
+        ASSERT_EQ(p.dialogs.alerts.size(), 1u);
+        auto& alert = p.dialogs.alerts[0];
+        EXPECT_EQ(alert.sheetOn, &window());
+        EXPECT_EQ(alert.spec.messageText, "Открыть ссылку в другом приложении?");
+        EXPECT_NE(alert.spec.informativeText.find("«someapp:»"), std::string::npos);
+        EXPECT_EQ(alert.spec.buttons, (std::vector<std::string>{"Открыть", "Отмена"}));
+        p.dialogs.answerSheet(answer);
+        p.dialogs.alerts.clear();
+    }
+    EXPECT_EQ(p.workspace.opened, std::vector<std::string>{"someapp://open/x"}) << "only after Открыть";
 }
 
 TEST_F(Controller, OwnPageOpensInAPopupWithoutTheBridgeAtTheSamePointEachTime) {
@@ -143,18 +166,25 @@ TEST_F(Controller, OwnPageOpensInAPopupWithoutTheBridgeAtTheSamePointEachTime) {
 }
 
 TEST_F(Controller, NewWindowRequests) {
-    auto request = [&](std::optional<std::string> url) {
-        return c->createWebView(view(), platform::NavigationAction{false, url, TargetFrame::None});
+    auto request = [&](std::optional<std::string> url, bool gesture) {
+        return c->createWebView(view(), platform::NavigationAction{false, url, TargetFrame::None, gesture});
     };
-    auto own = request(ownURL("/popup/self-closing.html"));
+    auto own = request(ownURL("/popup/self-closing.html"), false);
     ASSERT_TRUE(own);
     EXPECT_EQ(p.windows.created.back()->currentTitle, "self-closing.html");
     EXPECT_EQ(static_cast<FakeWebView&>(*own).relatedTo, &view()) << "uses the opener's configuration";
     EXPECT_TRUE(static_cast<FakeWebView&>(*own).loads.empty()) << "the engine loads the page itself";
-    EXPECT_FALSE(request("https://127.0.0.2:47443/x"));
-    EXPECT_EQ(p.workspace.opened.size(), 1u);
-    EXPECT_TRUE(request("about:blank"));
-    EXPECT_FALSE(request(std::nullopt));
+    EXPECT_TRUE(request("about:blank", true));
+    EXPECT_EQ(c->popupWindows().size(), 2u);
+    // Nothing the page opens alone leaves or gets a window; what the user opens goes to the browser.
+    for (auto url : {"https://127.0.0.2:47443/x", "about:blank", "blob:https://127.0.0.2/1", "data:text/html,x",
+                     "someapp://x"})
+        EXPECT_FALSE(request(std::string(url), false)) << url;
+    EXPECT_FALSE(request(std::string("data:text/html,x"), true));
+    EXPECT_FALSE(request(std::nullopt, true));
+    EXPECT_TRUE(p.workspace.opened.empty());
+    EXPECT_FALSE(request(std::string("https://127.0.0.2:47443/x"), true));
+    EXPECT_EQ(p.workspace.opened, std::vector<std::string>{"https://127.0.0.2:47443/x"});
     EXPECT_EQ(c->popupWindows().size(), 2u);
 }
 
@@ -358,11 +388,12 @@ TEST_F(Controller, PageMessages) {
     post(R"({"type":"notify","id":"n1-5","title":"Привет","body":"текст","tag":"chat"})");
     post(R"({"type":"notify","title":7})");
     ASSERT_EQ(p.notifications.added.size(), 2u);
-    EXPECT_EQ(p.notifications.added[0].identifier, "n1-5");
+    // Page notifications live apart from the application's own.
+    EXPECT_EQ(p.notifications.added[0].identifier, "page:n1-5");
     EXPECT_EQ(p.notifications.added[0].threadIdentifier, "chat");
     EXPECT_EQ(p.notifications.added[1].title, "Нолар");
     EXPECT_EQ(p.notifications.added[1].body, "");
-    EXPECT_EQ(p.notifications.added[1].identifier.size(), 36u);
+    EXPECT_EQ(p.notifications.added[1].identifier.size(), 5u + 36u);
     EXPECT_FALSE(p.notifications.added[1].threadIdentifier);
 
     for (auto body : {R"({"type":"badge","count":5})", R"({"type":"badge","count":1000})", R"({"type":"badge","count":"7"})",
@@ -394,10 +425,21 @@ TEST_F(Controller, MalformedAndForeignMessagesAreDropped) {
     EXPECT_TRUE(p.notifications.added.empty());
     EXPECT_TRUE(p.app.badges.empty());
     EXPECT_EQ(p.notifications.authorizationRequests, 0);
+    // A body over 64 KiB is not parsed at all, even from the service.
+    post(R"({"type":"badge","count":3,"pad":")" + std::string(64 * 1024, 'x') + "\"}");
+    EXPECT_TRUE(p.app.badges.empty());
+
+    // Retry: from the service at any time, from anywhere else only off the offline page.
     size_t loads = view().loads.size();
     post(R"({"type":"retry"})", std::string("127.0.0.2"));
+    post(R"({"type":"retry"})", std::nullopt);
+    EXPECT_EQ(view().loads.size(), loads);
     post(R"({"type":"retry"})");
-    EXPECT_EQ(view().loads.size(), loads + 2) << "retry is accepted from anywhere";
+    EXPECT_EQ(view().loads.size(), loads + 1);
+    c->didFail(view(), {"g-io-error-quark", 39, "Connection refused", true, false});
+    ASSERT_TRUE(c->isShowingOffline());
+    post(R"({"type":"retry"})", std::nullopt);
+    EXPECT_EQ(view().loads.size(), loads + 2) << "the offline page's button";
 }
 
 } // namespace
