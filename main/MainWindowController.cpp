@@ -1,4 +1,5 @@
 #include "MainWindowController.h"
+#include "Log.h"
 #include <algorithm>
 #include "AppConfig.h"
 #include "Bridge.h"
@@ -38,6 +39,7 @@ void MainWindowController::build(const std::string& initialPermission) {
     config.userScript = Bridge::script(initialPermission);
     config.messageHandler = "kelMac";
     mainView = platform.web.createWebView(config);
+    if (!platform.web.isSandboxed()) Log::write("sandbox off: web pages run without the engine's sandbox");
 
     platform::WindowSpec spec;
     spec.width = 1100;

@@ -11,6 +11,8 @@ namespace platform::gtk {
 namespace {
 
 constexpr const char* folderName = "Nolar";
+// The handler of a view whose page gets none: only our own click script reaches it.
+constexpr const char* linkHandlerName = "nolarLinks";
 
 // Test builds trust one extra certificate, for the loopback test hosts only.
 void trustTestCertificate(WebKitWebContext* context)
@@ -32,6 +34,31 @@ void trustTestCertificate(WebKitWebContext* context)
 #else
     (void)context;
 #endif
+}
+
+// The engine confines its web processes with bubblewrap; where bubblewrap cannot make its
+// namespaces (no user namespaces, a container that forbids them) a sandboxed web process would
+// never start, so the sandbox is only asked for when a trial run of bubblewrap succeeds.
+bool sandboxCanStart()
+{
+    if (g_getenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS"))
+        return false;
+    char* bwrap = g_find_program_in_path("bwrap");
+    char* proxy = g_find_program_in_path("xdg-dbus-proxy");
+    bool found = bwrap && proxy;
+    g_free(proxy);
+    if (!found) {
+        g_free(bwrap);
+        return false;
+    }
+    const char* argv[] = {bwrap, "--unshare-all", "--die-with-parent", "--ro-bind", "/", "/",
+                          "--proc", "/proc", "--dev", "/dev", "true", nullptr};
+    int status = -1;
+    gboolean ran = g_spawn_sync(nullptr, const_cast<char**>(argv), nullptr,
+                                static_cast<GSpawnFlags>(G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
+                                nullptr, nullptr, nullptr, nullptr, &status, nullptr);
+    g_free(bwrap);
+    return ran && g_spawn_check_wait_status(status, nullptr);
 }
 
 } // namespace
@@ -63,6 +90,10 @@ WebKitWebContext* WebKitEngine::context()
     g_free(cacheDir);
     g_free(dataDir);
 
+    // Before the first web process starts.
+    if (sandboxCanStart())
+        webkit_web_context_set_sandbox_enabled(context_, TRUE);
+
     trustTestCertificate(context_);
     downloads_->attach(context_);
     return context_;
@@ -89,14 +120,14 @@ std::shared_ptr<platform::WebView> WebKitEngine::createWebView(const platform::W
 {
     WebKitWebContext* ctx = context();
     WebKitUserContentManager* content = webkit_user_content_manager_new();
-    std::shared_ptr<WebKitScriptRelay> relay;
     // The relay's page-world shim goes in first, so that the page's own user script finds
-    // window.webkit in place.
-    if (!config.messageHandler.empty()) {
-        relay = WebKitScriptRelay::install(content, config.messageHandler);
-        if (!relay)
-            g_warning("unusable script message handler name: %s", config.messageHandler.c_str());
-    }
+    // window.webkit in place. A view without a message handler still has its link clicks
+    // decided before anything is fetched.
+    bool pageMessages = !config.messageHandler.empty();
+    std::shared_ptr<WebKitScriptRelay> relay =
+        WebKitScriptRelay::install(content, pageMessages ? config.messageHandler : linkHandlerName, pageMessages);
+    if (!relay)
+        g_warning("unusable script message handler name: %s", config.messageHandler.c_str());
     if (!config.userScript.empty()) {
         WebKitUserScript* script =
             webkit_user_script_new(config.userScript.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
@@ -113,6 +144,11 @@ std::shared_ptr<platform::WebView> WebKitEngine::createWebView(const platform::W
     auto view = std::make_shared<WebKitView>(webView, downloads_, std::move(relay));
     view->start();
     return view;
+}
+
+bool WebKitEngine::isSandboxed()
+{
+    return webkit_web_context_get_sandbox_enabled(context());
 }
 
 std::shared_ptr<platform::WebView> WebKitEngine::createRelatedWebView(platform::WebView& opener)

@@ -21,6 +21,7 @@ public:
 
     std::shared_ptr<platform::WebView> createWebView(const platform::WebViewConfig& config) override;
     std::shared_ptr<platform::WebView> createRelatedWebView(platform::WebView& opener) override;
+    bool isSandboxed() override;
 
 private:
     WebKitWebContext* context();
