@@ -138,7 +138,10 @@ class Session:
                        self.runtime_dir, self.tmp_dir, self.log_dir, self.records, self.root / "bin"):
             folder.mkdir(parents=True, exist_ok=True)
         self.runtime_dir.chmod(0o700)
-        if self.options["downloads"]:
+        if self.options["downloads"] == "home":
+            # what xdg-user-dirs writes when the user deleted the Downloads folder
+            (self.config_home / "user-dirs.dirs").write_text('XDG_DOWNLOAD_DIR="$HOME/"\n')
+        elif self.options["downloads"]:
             self.downloads.mkdir()
             (self.config_home / "user-dirs.dirs").write_text('XDG_DOWNLOAD_DIR="$HOME/Downloads"\n')
         self._installUrlHandler()
@@ -149,7 +152,8 @@ class Session:
         script = self.root / "bin" / "open-url"
         script.write_text(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '{self.opened_urls_path}'\n")
         script.chmod(0o755)
-        types = ["x-scheme-handler/http", "x-scheme-handler/https", "x-scheme-handler/mailto", "inode/directory"]
+        types = ["x-scheme-handler/http", "x-scheme-handler/https", "x-scheme-handler/mailto",
+                 "x-scheme-handler/nolartest", "x-scheme-handler/file", "inode/directory"]
         desktop = "nolar-test-url-handler.desktop"
         (self.data_home / "applications" / desktop).write_text(
             "[Desktop Entry]\nType=Application\nName=Test URL handler\nNoDisplay=true\n"

@@ -92,5 +92,28 @@ class DownloadsTest(E2ETestCase):
         self.assertEqual(standin.hits(FOREIGN_HOST, "/foreign/file.txt"), 1, "fetched once, as the download")
 
 
+class NamesThatCouldRunTest(E2ETestCase):
+    """A sender chooses the file's name, and xdg-user-dirs names the home folder itself when the
+    user deleted the Downloads folder."""
+    session_options = {"downloads": "home"}
+
+    def test_saved_names_cannot_run_and_files_never_land_in_home(self):
+        session, standin = self.session, self.session.standin
+        home = session.home
+        before = {p.name for p in home.iterdir()}
+        # each row: the name the server sends, the names it may be saved under
+        rows = [(".bash_login", {"bash_login", "_bash_login"}), ("-rf", {"_rf"}), ("name. ", {"name"})]
+        for sent, expected in rows:
+            with self.subTest(sent=sent):
+                notes = len(session.notifications())
+                standin.queue_js("var a = document.createElement('a'); a.download = '';"
+                                 f" a.href = '/files/named?name=' + encodeURIComponent({json.dumps(sent)}); a.click()")
+                note = session.wait_notification(lambda n: n["summary"] == SAVED_TITLE, since=notes,
+                                                 what=f"the saved notification of {sent!r}")
+                self.assertIn(note["body"], expected)
+                self.assertEqual((session.downloads / note["body"]).read_bytes(), b"attachment body\n")
+        self.assertEqual({p.name for p in home.iterdir()} - before, {"Downloads"})
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -34,34 +34,115 @@ class PageTestCase(E2ETestCase):
 
 
 class LinkTest(PageTestCase):
-    def realClick(self, elementId):
+    def realClick(self, elementId, channel="messenger", wid=None):
         """A pointer click on the element's centre, through the X server."""
         box = json.loads(self.standin.evaluate(
-            f"JSON.stringify(document.getElementById({json.dumps(elementId)}).getBoundingClientRect())"))
-        # The web view fills the window below the menu bar.
-        top = self.app.geometry()["height"] - self.standin.evaluate("window.innerHeight")
-        self.app.click(int(box["x"] + box["width"] / 2), int(top + box["y"] + box["height"] / 2))
+            f"JSON.stringify(document.getElementById({json.dumps(elementId)}).getBoundingClientRect())", channel))
+        # The web view fills the window's bottom (below the main window's menu bar).
+        top = self.app.geometry(wid)["height"] - self.standin.evaluate("window.innerHeight", channel)
+        self.app.click(int(box["x"] + box["width"] / 2), int(top + box["y"] + box["height"] / 2), wid=wid)
 
-    def test_foreign_link_goes_to_the_browser_before_any_request(self):
+    def addLinks(self, html, channel="messenger"):
+        """Puts links above everything else at the page's top left corner."""
+        self.standin.evaluate(
+            "(() => { let d = document.getElementById('test-links') || document.createElement('div');"
+            " d.id = 'test-links'; d.style.cssText = 'position:fixed;top:0;left:0;z-index:99999;background:#fff';"
+            f" d.innerHTML = {json.dumps(html)}; document.body.appendChild(d); return true; }})()", channel)
+
+    def foreignURL(self, path=FOREIGN_PAGE):
+        return f"https://{FOREIGN_HOST}:{self.session.build.port}{path}"
+
+    def foreignPagesFetched(self, since):
+        return [r["path"] for r in self.standin.requests(host=FOREIGN_HOST, since=since)
+                if r["path"].startswith(FOREIGN_PAGE)]
+
+    def test_foreign_link_goes_to_the_browser_only_when_the_user_clicks(self):
         standin = self.standin
         # The foreign host answers the application: the page's iframe on it loaded and ran.
         frame = standin.wait_request("/foreign/frame.html", host=FOREIGN_HOST)
         self.assertEqual(frame["status"], 200)
         standin.wait_report("frame-ran", host=FOREIGN_HOST)
-        url = f"https://{FOREIGN_HOST}:{self.session.build.port}{FOREIGN_PAGE}"
 
-        for how, click in [("pointer click", self.realClick), ("click from the page's script", self.click)]:
-            with self.subTest(how):
-                opened, lines = len(self.session.opened_urls()), len(self.session.log_lines())
-                click("foreign-link")
-                self.assertEqual(self.session.wait_opened_url(lambda u: True, since=opened), url)
-                self.assertMainPageStayed(lines)
-                self.assertEqual(standin.hits(FOREIGN_HOST, FOREIGN_PAGE), 0, "the application fetched the link")
-
-    def test_mail_link_goes_to_the_mail_client(self):
         opened, lines = len(self.session.opened_urls()), len(self.session.log_lines())
-        self.click("mail-link")
-        self.assertEqual(self.session.wait_opened_url(lambda u: True, since=opened), "mailto:test@example.org")
+        requestSeq = standin.seqs()[0]
+        self.click("foreign-link")
+        self.session.wait_for_log(r"blocked: https://127\.0\.0\.2$", since=lines)
+        self.realClick("foreign-link")
+        self.assertEqual(self.session.wait_opened_url(lambda u: True, since=opened), self.foreignURL())
+        self.assertEqual(self.session.opened_urls(opened), [self.foreignURL()], "the script's click left too")
+        self.assertMainPageStayed(lines)
+        self.assertEqual(self.foreignPagesFetched(requestSeq), [], "the application fetched the link")
+
+    def test_links_to_other_applications(self):
+        session = self.session
+        self.addLinks('<a id="t-mail" href="mailto:test@example.org">почта</a> '
+                      '<a id="t-app" href="nolartest:hello">приложение</a> '
+                      '<a id="t-file" href="file:///etc/passwd">файл</a>')
+        opened, lines = len(session.opened_urls()), len(session.log_lines())
+        self.realClick("t-mail")
+        self.assertEqual(session.wait_opened_url(lambda u: True, since=opened), "mailto:test@example.org")
+
+        # Another program's scheme: asked first, handed out only on "Открыть" (Return).
+        for keys, handedOut in [("Escape", []), ("Return", ["nolartest:hello"])]:
+            with self.subTest(keys=keys):
+                opened = len(session.opened_urls())
+                self.realClick("t-app")
+                dialog = poll(lambda: self.app.windows(("DIALOG",)), 30, "the question before another program opens")
+                self.app.key(keys, wid=dialog[0])
+                poll(lambda: not self.app.windows(("DIALOG",)), 30, "the question to go away")
+                if handedOut:
+                    session.wait_opened_url(lambda u: True, since=opened)
+                # a later click is the barrier: the mail link's URL arrives after anything before it
+                mark = len(session.opened_urls())
+                self.realClick("t-mail")
+                session.wait_opened_url(lambda u: u.startswith("mailto:"), since=mark)
+                self.assertEqual(session.opened_urls(opened)[:-1], handedOut)
+
+        # A local file never leaves (the engine refuses it from a web page before asking us).
+        opened = len(session.opened_urls())
+        self.realClick("t-file")
+        self.realClick("t-mail")
+        session.wait_opened_url(lambda u: u.startswith("mailto:"), since=opened)
+        self.assertEqual(session.opened_urls(opened), ["mailto:test@example.org"])
+        self.assertMainPageStayed(lines)
+
+    def test_area_svg_and_popup_links_are_decided_before_any_request(self):
+        session, standin = self.session, self.standin
+        requestSeq = standin.seqs()[0]
+        rows = [("area", f'<img id="t-area" usemap="#m" width="120" height="40" src="data:image/gif;base64,'
+                         f'R0lGODlhAQABAAAAACw="><map name="m"><area shape="default" href="{self.foreignURL()}?via=area">'
+                         f'</map>', "t-area", "?via=area"),
+                ("svg", f'<svg width="120" height="40"><a href="{self.foreignURL()}?via=svg">'
+                        f'<rect id="t-svg" width="120" height="40" fill="#36c"/></a></svg>', "t-svg", "?via=svg")]
+        for what, html, elementId, query in rows:
+            with self.subTest(what):
+                self.addLinks(html)
+                opened = len(session.opened_urls())
+                self.realClick(elementId)
+                self.assertEqual(session.wait_opened_url(lambda u: True, since=opened), self.foreignURL() + query)
+
+        # A service page in a popup guards its links like the main page.
+        before = set(self.app.windows()) | {self.app.window()}
+        reportSeq = standin.seqs()[1]
+        self.click("own-link")
+        standin.wait_report("about-loaded", since=reportSeq)
+        popup = poll(lambda: next((w for w in self.app.windows() if w not in before), None), 30, "the popup")
+        self.addLinks(f'<a id="t-foreign" href="{self.foreignURL()}?via=popup">чужая</a>', "about")
+        opened = len(session.opened_urls())
+        self.realClick("t-foreign", "about", wid=popup)
+        self.assertEqual(session.wait_opened_url(lambda u: True, since=opened), self.foreignURL() + "?via=popup")
+        standin.queue_js("window.close()", "about")
+        self.assertEqual(self.foreignPagesFetched(requestSeq), [], "the application fetched a link")
+
+    def test_own_link_that_redirects_to_a_foreign_host_reaches_the_browser(self):
+        target = self.foreignURL() + "?via=redirect"
+        self.addLinks(f'<a id="t-go" href="/go?to={target}">трекер</a>')
+        opened, lines = len(self.session.opened_urls()), len(self.session.log_lines())
+        self.realClick("t-go")
+        self.assertEqual(self.session.wait_opened_url(lambda u: True, since=opened), target)
+        # The tracker's popup showed nothing and is gone again.
+        poll(lambda: [w for w in self.app.windows() if self.app.visible(w)] == [self.app.window()], 30,
+             "only the main window on screen")
         self.assertMainPageStayed(lines)
 
 

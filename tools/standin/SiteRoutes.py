@@ -87,6 +87,14 @@ class SiteRoutes:
                         [("Content-Disposition", 'attachment; filename="report.pdf"')])
         elif path == "/files/data.bin":
             h.sendBytes(200, "application/x-nolar-test", self.pages.binary)
+        elif path == "/files/named":
+            # An attachment whose name the test chooses: what a hostile sender could name a file.
+            name = "".join(c for c in self.params.get("name", "") if c >= " ").replace("\\", "\\\\").replace('"', '\\"')
+            h.sendBytes(200, "text/plain; charset=utf-8", b"attachment body\n",
+                        [("Content-Disposition", 'attachment; filename="%s"' % name)])
+        elif path == "/go":
+            # A link tracker of the service: an own link that redirects elsewhere.
+            h.sendBytes(302, "text/plain; charset=utf-8", b"moved\n", [("Location", self.params.get("to", "/"))])
         elif path == "/app/mac/version.json":
             status, body = self.state.manifest()
             h.sendBytes(status, "application/json", body if status == 200 else b'{"error": "not found"}')
@@ -141,6 +149,8 @@ class SiteRoutes:
         h = self.handler
         if path == "/foreign/frame.html":
             h.sendBytes(200, HTML, self.pages.page("frame.html", "frame"))
+        elif path == "/foreign/hostile.html":
+            h.sendBytes(200, HTML, self.pages.page("hostile.html", "hostile"))
         elif path == "/foreign/page.html":
             h.sendBytes(200, HTML, self.pages.page("foreign-page.html", "foreign"))
         elif path == "/foreign/file.txt":
