@@ -81,23 +81,31 @@
 
   // What the engine would follow: the resolved address and the target frame's name.
   function describe(link) {
-    var href, target;
+    var url, protocol, origin, target;
     if (link instanceof SVGAElement) {
+      var href = link.href.baseVal;
+      if (!href && link.hasAttributeNS(xlink, 'href'))
+        href = link.getAttributeNS(xlink, 'href');
       try {
-        href = new URL(link.href.baseVal, document.baseURI);
+        var resolved = new URL(href, document.baseURI);
+        url = resolved.href;
+        protocol = resolved.protocol;
+        origin = resolved.origin;
       } catch (e) {
         return null;
       }
       target = link.target.baseVal;
     } else {
-      href = new URL(link.href);
+      url = link.href;
+      protocol = link.protocol;
+      origin = link.origin;
       target = link.getAttribute('target');
     }
     if (!target) {
       var base = document.querySelector('base[target]');
       target = base ? base.getAttribute('target') : '';
     }
-    return { url: href.href, protocol: href.protocol, origin: href.origin, target: String(target).toLowerCase(),
+    return { url: url, protocol: protocol, origin: origin, target: String(target).toLowerCase(),
              download: link.hasAttribute('download') };
   }
 

@@ -72,12 +72,30 @@ function HTMLAnchorElement(attrs, href) {
 }
 HTMLAnchorElement.prototype.hasAttribute = function (n) { return n in this.attrs; };
 HTMLAnchorElement.prototype.getAttribute = function (n) { return n in this.attrs ? this.attrs[n] : null; };
+function HTMLAreaElement(attrs, href) { HTMLAnchorElement.call(this, attrs, href); }
+HTMLAreaElement.prototype = HTMLAnchorElement.prototype;
+function SVGAElement(attrs, href) {
+  this.attrs = attrs;
+  this.url = href;
+  this.href = { baseVal: 'href' in attrs ? href : '' };
+  this.target = { baseVal: attrs.target || '' };
+}
+SVGAElement.prototype.hasAttribute = HTMLAnchorElement.prototype.hasAttribute;
+SVGAElement.prototype.hasAttributeNS = function (ns, n) { return ('xlink:' + n) in this.attrs; };
+SVGAElement.prototype.getAttributeNS = function (ns, n) { return ('xlink:' + n) in this.attrs ? this.url : null; };
+function URL(href, base) {
+  if (!/^[a-z]+:/.test(href)) throw new TypeError('relative');
+  this.href = href;
+  this.protocol = href.slice(0, href.indexOf(':') + 1);
+  this.origin = (/^[a-z]+:\/\/[^\/]*/.exec(href) || ['null'])[0];
+}
 var baseTarget = null;
 var document = { querySelector: function (s) { return baseTarget === null ? null : { getAttribute: function () { return baseTarget; } }; } };
 function click(anchor, init) {
   init = init || {};
   var e = { button: init.button || 0, ctrlKey: !!init.ctrlKey, shiftKey: !!init.shiftKey, altKey: !!init.altKey,
             metaKey: !!init.metaKey, defaultPrevented: !!init.defaultPrevented, prevented: false,
+            isTrusted: init.isTrusted !== false,
             composedPath: function () { return [{}, anchor, {}]; },
             preventDefault: function () { this.prevented = true; } };
   listeners.click.fn(e);
@@ -160,6 +178,7 @@ TEST(WebKitScriptRelay, ClickRelayHoldsBackTopFrameLinkClicksOnly)
         const char* init;    // the click's modifiers
         const char* base;    // the document's base target, or null
         bool relayed;
+        const char* element = "HTMLAnchorElement";
     };
     const Row rows[] = {
         {"plain link", "{href: ''}", "https://nolar.example/login", "{}", "null", true},
@@ -189,17 +208,29 @@ TEST(WebKitScriptRelay, ClickRelayHoldsBackTopFrameLinkClicksOnly)
         {"meta", "{href: ''}", "https://foreign.example/", "{metaKey: true}", "null", false},
         {"middle button", "{href: ''}", "https://foreign.example/", "{button: 1}", "null", false},
         {"anchor without href", "{}", "https://foreign.example/", "{}", "null", false},
+        {"the page's script clicked", "{href: ''}", "https://foreign.example/", "{isTrusted: false}", "null", true},
+        {"image map area", "{href: ''}", "https://foreign.example/", "{}", "null", true, "HTMLAreaElement"},
+        {"area in a new window", "{href: '', target: '_blank'}", "https://foreign.example/", "{}", "null", false,
+         "HTMLAreaElement"},
+        {"SVG link", "{href: ''}", "https://foreign.example/", "{}", "null", true, "SVGAElement"},
+        {"SVG link with xlink:href", "{'xlink:href': ''}", "https://foreign.example/", "{}", "null", true,
+         "SVGAElement"},
+        {"SVG link in a new window", "{href: '', target: '_blank'}", "https://foreign.example/", "{}", "null", false,
+         "SVGAElement"},
+        {"SVG link without href", "{}", "https://foreign.example/", "{}", "null", false, "SVGAElement"},
     };
     for (const Row& row : rows) {
         World iso;
         iso.run(isolatedWorld);
         iso.run(scripts().click);
-        std::string code = std::string("baseTarget = ") + row.base + "; click(new HTMLAnchorElement(" + row.attrs +
+        std::string code = std::string("baseTarget = ") + row.base + "; click(new " + row.element + "(" + row.attrs +
                            ", '" + row.href + "'), " + row.init + ") + ' ' + posted.length";
         EXPECT_EQ(iso.run(code), row.relayed ? "true 1" : "false 0") << row.name;
         if (row.relayed) {
             EXPECT_EQ(iso.run("JSON.parse(posted[0]).kind + ' ' + JSON.parse(posted[0]).url"),
                       std::string("click ") + row.href) << row.name;
+            EXPECT_EQ(iso.run("JSON.parse(posted[0]).trusted"),
+                      std::string(row.init).find("isTrusted") == std::string::npos ? "true" : "false") << row.name;
             EXPECT_EQ(iso.run("JSON.parse(posted[0]).download"),
                       std::string(row.attrs).find("download") != std::string::npos ? "true" : "false") << row.name;
             EXPECT_EQ(iso.run("JSON.parse(posted[0]).token === window.nolarClickToken && "
@@ -219,9 +250,9 @@ TEST(WebKitScriptRelay, ClickRelayFindsTheLinkAroundTheClickedElement)
             "  listeners.click.fn(e); return e.prevented; }"
             "var inner = new HTMLAnchorElement({href: ''}, 'https://nolar.example/inner');"
             "var outer = new HTMLAnchorElement({href: ''}, 'https://nolar.example/outer');"
-            "var svgLink = { href: { baseVal: 'https://foreign.example/' }, hasAttribute: function () { return true; } };");
+            "var notALink = { href: 'https://foreign.example/', hasAttribute: function () { return true; } };");
     EXPECT_EQ(iso.run("clickPath([{}, {}, document, window])"), "false") << "no link on the path";
-    EXPECT_EQ(iso.run("clickPath([svgLink, {}, window])"), "false") << "only HTML links are relayed";
+    EXPECT_EQ(iso.run("clickPath([notALink, {}, window])"), "false") << "only link elements are relayed";
     EXPECT_EQ(iso.run("clickPath([{}, inner, outer, window]) + ' ' + JSON.parse(posted[0]).url"),
               "true https://nolar.example/inner")
         << "the nearest link decides";
