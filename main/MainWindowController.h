@@ -47,6 +47,7 @@ public:
     void didFinish(platform::WebView& view) override;
     void didFail(platform::WebView& view, const platform::LoadError& error) override;
     void webContentProcessDidTerminate(platform::WebView& view) override;
+    void webContentProcessUnresponsive(platform::WebView& view) override;
     void titleChanged(platform::WebView& view) override;
     void didReceiveScriptMessage(platform::WebView& view, const platform::ScriptMessage& message) override;
     std::shared_ptr<platform::WebView> createWebView(platform::WebView& opener, const platform::NavigationAction& action) override;

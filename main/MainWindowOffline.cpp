@@ -64,6 +64,13 @@ void MainWindowController::probeAndReload() {
     });
 }
 
+// A page that loops or deadlocks never comes back by itself: its process is ended, and the
+// termination reloads it like any other.
+void MainWindowController::webContentProcessUnresponsive(platform::WebView& view) {
+    Log::write("web content process unresponsive \u2014 reload");
+    view.terminateWebProcess();
+}
+
 void MainWindowController::webContentProcessDidTerminate(platform::WebView& view) {
     Log::write("web content process terminated \u2014 reload");
     if (isMain(view)) load();

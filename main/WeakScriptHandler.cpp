@@ -25,6 +25,10 @@ void WeakScriptHandler::webContentProcessDidTerminate(WebView& v) {
     if (auto t = target.lock()) t->webContentProcessDidTerminate(v);
 }
 
+void WeakScriptHandler::webContentProcessUnresponsive(WebView& v) {
+    if (auto t = target.lock()) t->webContentProcessUnresponsive(v);
+}
+
 void WeakScriptHandler::titleChanged(WebView& v) {
     if (auto t = target.lock()) t->titleChanged(v);
 }

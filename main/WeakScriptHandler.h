@@ -16,6 +16,7 @@ public:
     void didFinish(platform::WebView& v) override;
     void didFail(platform::WebView& v, const platform::LoadError& e) override;
     void webContentProcessDidTerminate(platform::WebView& v) override;
+    void webContentProcessUnresponsive(platform::WebView& v) override;
     void titleChanged(platform::WebView& v) override;
     void didReceiveScriptMessage(platform::WebView& v, const platform::ScriptMessage& m) override;
     std::shared_ptr<platform::WebView> createWebView(platform::WebView& opener, const platform::NavigationAction& a) override;

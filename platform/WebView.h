@@ -74,6 +74,8 @@ public:
     virtual void didFinish(WebView& view) = 0;
     virtual void didFail(WebView& view, const LoadError& error) = 0;
     virtual void webContentProcessDidTerminate(WebView& view) = 0;
+    // The page's process has not answered for 10 s while its window shows, 30 s while hidden.
+    virtual void webContentProcessUnresponsive(WebView& view) = 0;
     virtual void titleChanged(WebView& view) = 0;
     virtual void didReceiveScriptMessage(WebView& view, const ScriptMessage& message) = 0;
 
@@ -107,6 +109,8 @@ public:
     virtual void reload() = 0;
     virtual void stopLoading() = 0;
     virtual void evaluateJavaScript(const std::string& script) = 0; // result and errors ignored
+    // Ends the page's process; the delegate hears of it as a terminated content process.
+    virtual void terminateWebProcess() = 0;
     virtual double pageZoom() const = 0;
     virtual void setPageZoom(double zoom) = 0;
     virtual std::optional<std::string> title() const = 0;

@@ -1,6 +1,9 @@
 #include "WebKitEngine.h"
 
+#include <unistd.h>
 #include <webkit2/webkit2.h>
+
+#include <algorithm>
 
 #include "WebKitDownloads.h"
 #include "WebKitScriptRelay.h"
@@ -61,6 +64,28 @@ bool sandboxCanStart()
     return ran && g_spawn_check_wait_status(status, nullptr);
 }
 
+// A page that leaks is made to free memory well before the machine swaps, and past the limit its
+// process is ended (the page is reloaded like after any other end of its process). The limit is
+// a quarter of the memory, between 1 and 4 GiB; NOLAR_WEB_MEMORY_LIMIT_MB sets another.
+WebKitMemoryPressureSettings* webContentMemoryLimits()
+{
+    guint64 limitMB = 0;
+    if (const char* configured = g_getenv("NOLAR_WEB_MEMORY_LIMIT_MB"))
+        limitMB = g_ascii_strtoull(configured, nullptr, 10);
+    if (limitMB == 0) {
+        long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+        guint64 totalMB = pages > 0 && pageSize > 0 ? static_cast<guint64>(pages) * pageSize / (1024 * 1024) : 4096;
+        limitMB = std::clamp<guint64>(totalMB / 4, 1024, 4096);
+    }
+    WebKitMemoryPressureSettings* settings = webkit_memory_pressure_settings_new();
+    webkit_memory_pressure_settings_set_memory_limit(settings, static_cast<guint>(std::min<guint64>(limitMB, G_MAXUINT)));
+    webkit_memory_pressure_settings_set_conservative_threshold(settings, 0.33);
+    webkit_memory_pressure_settings_set_strict_threshold(settings, 0.5);
+    webkit_memory_pressure_settings_set_kill_threshold(settings, 1.0);
+    webkit_memory_pressure_settings_set_poll_interval(settings, 5);
+    return settings;
+}
+
 } // namespace
 
 WebKitEngine::WebKitEngine() : downloads_(std::make_shared<WebKitDownloads>()) {}
@@ -78,7 +103,10 @@ WebKitWebContext* WebKitEngine::context()
     char* cacheDir = g_build_filename(g_get_user_cache_dir(), folderName, nullptr);
     WebKitWebsiteDataManager* data = webkit_website_data_manager_new(
         "base-data-directory", dataDir, "base-cache-directory", cacheDir, nullptr);
-    context_ = webkit_web_context_new_with_website_data_manager(data);
+    WebKitMemoryPressureSettings* memory = webContentMemoryLimits();
+    context_ = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data,
+                                               "memory-pressure-settings", memory, nullptr));
+    webkit_memory_pressure_settings_free(memory);
     g_object_unref(data);
 
     // The data folder alone does not keep cookies from one run to the next.

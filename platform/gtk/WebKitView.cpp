@@ -12,6 +12,22 @@ namespace platform::gtk {
 namespace {
 
 constexpr const char* viewKey = "nolar-view";
+constexpr guint watchdogIntervalSeconds = 2;
+// Ticks without an answer before the page counts as hung: 10 s on screen, 30 s hidden.
+constexpr int unansweredTicksShown = 5;
+constexpr int unansweredTicksHidden = 15;
+
+// Timer and callback data: the view, if it still exists.
+using WeakView = std::weak_ptr<WebKitView>;
+void deleteWeakView(gpointer data)
+{
+    delete static_cast<WeakView*>(data);
+}
+
+struct PingData {
+    WeakView view;
+    unsigned generation;
+};
 
 // The view behind a signal's user data, kept alive for the length of the handler: a delegate may
 // close the window that owns it while it answers.
@@ -46,6 +62,9 @@ WebKitView::WebKitView(WebKitWebView* webView, std::shared_ptr<WebKitDownloads> 
 
 WebKitView::~WebKitView()
 {
+    disarmLoadTimeout();
+    if (watchdog_)
+        g_source_remove(watchdog_);
     for (gulong handler : handlers_)
         g_signal_handler_disconnect(webView_, handler);
     g_object_set_data(G_OBJECT(webView_), viewKey, nullptr);
@@ -75,6 +94,8 @@ void WebKitView::start()
     connect(webView_, "permission-request", onPermissionRequest);
     if (relay_)
         relay_->addMember(shared_from_this());
+    watchdog_ = g_timeout_add_seconds_full(G_PRIORITY_DEFAULT, watchdogIntervalSeconds, onWatchdog,
+                                           new WeakView(weak_from_this()), deleteWeakView);
 }
 
 std::shared_ptr<WebKitView> WebKitView::from(WebKitWebView* webView)
@@ -83,16 +104,93 @@ std::shared_ptr<WebKitView> WebKitView::from(WebKitWebView* webView)
     return weak ? weak->lock() : nullptr;
 }
 
-void WebKitView::load(const std::string& url, double /*timeoutSeconds*/, bool userStarted)
+void WebKitView::load(const std::string& url, double timeoutSeconds, bool userStarted)
 {
-    // WebKitGTK has no time-out per request; the network layer's own time-outs apply.
     if (userStarted)
         userNavigation_ = url;
     webkit_web_view_load_uri(webView_, url.c_str());
+    // After the call: it cancels a load still running, which disarms that load's timer.
+    armLoadTimeout(timeoutSeconds);
+}
+
+// WebKitGTK has no time-out per request: a server that accepts the connection and never
+// answers would leave the window blank for good.
+void WebKitView::armLoadTimeout(double seconds)
+{
+    disarmLoadTimeout();
+    if (seconds <= 0)
+        return;
+    guint ms = seconds * 1000 >= G_MAXUINT ? G_MAXUINT : static_cast<guint>(seconds * 1000);
+    loadTimeout_ = g_timeout_add_full(G_PRIORITY_DEFAULT, ms, onLoadTimeout, new WeakView(weak_from_this()),
+                                      deleteWeakView);
+}
+
+void WebKitView::disarmLoadTimeout()
+{
+    if (loadTimeout_)
+        g_source_remove(loadTimeout_);
+    loadTimeout_ = 0;
+}
+
+gboolean WebKitView::onLoadTimeout(gpointer data)
+{
+    std::shared_ptr<WebKitView> view = static_cast<WeakView*>(data)->lock();
+    if (!view)
+        return G_SOURCE_REMOVE;
+    view->loadTimeout_ = 0;
+    // The engine reports the stop as a cancelled load, which changes nothing; the time-out is
+    // the failure that counts.
+    webkit_web_view_stop_loading(view->webView_);
+    view->fail(makeLoadError(g_quark_to_string(G_IO_ERROR), G_IO_ERROR_TIMED_OUT, "request timed out"));
+    return G_SOURCE_REMOVE;
+}
+
+void WebKitView::terminateWebProcess()
+{
+    webkit_web_view_terminate_web_process(webView_);
+}
+
+gboolean WebKitView::onWatchdog(gpointer data)
+{
+    if (std::shared_ptr<WebKitView> view = static_cast<WeakView*>(data)->lock())
+        view->watchdogTick();
+    return G_SOURCE_CONTINUE;
+}
+
+void WebKitView::watchdogTick()
+{
+    if (!pingOutstanding_) {
+        pingOutstanding_ = true;
+        unansweredTicks_ = 0;
+        webkit_web_view_evaluate_javascript(webView_, "0", -1, WebKitScriptRelay::worldName, nullptr, nullptr,
+                                            onPingAnswer, new PingData{weak_from_this(), ++pingGeneration_});
+        return;
+    }
+    GtkWidget* widget = GTK_WIDGET(webView_);
+    bool shown = gtk_widget_get_mapped(widget) && gtk_widget_is_visible(gtk_widget_get_toplevel(widget));
+    if (++unansweredTicks_ < (shown ? unansweredTicksShown : unansweredTicksHidden))
+        return;
+    // Whatever answer is still on its way belongs to the process that is about to go.
+    pingOutstanding_ = false;
+    ++pingGeneration_;
+    if (delegate_)
+        delegate_->webContentProcessUnresponsive(*this);
+}
+
+void WebKitView::onPingAnswer(GObject* source, GAsyncResult* result, gpointer data)
+{
+    std::unique_ptr<PingData> ping(static_cast<PingData*>(data));
+    // An error (the process went away, no document yet) is an answer too: nothing hangs.
+    JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+    g_clear_object(&value);
+    std::shared_ptr<WebKitView> view = ping->view.lock();
+    if (view && ping->generation == view->pingGeneration_)
+        view->pingOutstanding_ = false;
 }
 
 void WebKitView::loadHTMLString(const std::string& html)
 {
+    disarmLoadTimeout();
     webkit_web_view_load_html(webView_, html.c_str(), nullptr);
 }
 
@@ -103,6 +201,7 @@ void WebKitView::reload()
 
 void WebKitView::stopLoading()
 {
+    disarmLoadTimeout();
     webkit_web_view_stop_loading(webView_);
 }
 
@@ -237,6 +336,7 @@ void WebKitView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
     if (event == WEBKIT_LOAD_STARTED) {
         view->loadFailed_ = false;
     } else if (event == WEBKIT_LOAD_COMMITTED) {
+        view->disarmLoadTimeout();
         view->userNavigation_.clear();
         const char* uri = webkit_web_view_get_uri(view->webView_);
         view->committedUri_ = uri ? uri : "";
@@ -250,6 +350,9 @@ void WebKitView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
 
 void WebKitView::fail(const platform::LoadError& error)
 {
+    // A cancelled load was replaced by another, whose timer stays.
+    if (!error.cancelled)
+        disarmLoadTimeout();
     loadFailed_ = true;
     userNavigation_.clear();
     if (delegate_)

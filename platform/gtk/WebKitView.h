@@ -38,6 +38,7 @@ public:
     void reload() override;
     void stopLoading() override;
     void evaluateJavaScript(const std::string& script) override;
+    void terminateWebProcess() override;
     double pageZoom() const override;
     void setPageZoom(double zoom) override;
     std::optional<std::string> title() const override;
@@ -80,6 +81,15 @@ private:
     platform::Policy decideNavigation(WebKitNavigationPolicyDecision* decision, platform::TargetFrame frame);
     platform::Policy decideResponse(WebKitResponsePolicyDecision* decision);
     void fail(const platform::LoadError& error);
+    // A load that has no response within its time-out fails as timed out.
+    void armLoadTimeout(double seconds);
+    void disarmLoadTimeout();
+    static gboolean onLoadTimeout(gpointer self);
+    // The page's process is asked a trivial question every few seconds; one that stays
+    // unanswered too long means the process hangs.
+    static gboolean onWatchdog(gpointer self);
+    static void onPingAnswer(GObject* source, GAsyncResult* result, gpointer data);
+    void watchdogTick();
     void runScriptDialog(WebKitScriptDialog* dialog);
 
     WebKitWebView* webView_;
@@ -94,6 +104,11 @@ private:
     std::string userNavigation_;
     // The address of the page on show, not one still loading.
     std::string committedUri_;
+    guint loadTimeout_ = 0;
+    guint watchdog_ = 0;
+    bool pingOutstanding_ = false;
+    unsigned pingGeneration_ = 0;
+    int unansweredTicks_ = 0;
 };
 
 } // namespace platform::gtk

@@ -100,6 +100,8 @@ struct FakeWebView : platform::WebView {
     void reload() override { ++reloads; }
     void stopLoading() override { ++stops; }
     void evaluateJavaScript(const std::string& s) override { scripts.push_back(s); }
+    int terminations = 0;
+    void terminateWebProcess() override { ++terminations; }
     double pageZoom() const override { return zoom; }
     void setPageZoom(double z) override { zoom = z; }
     std::optional<std::string> title() const override { return currentTitle; }

@@ -274,6 +274,8 @@ TEST_F(Offline, RetryWhileStillDown_OneTimerAtATime) {
 
 TEST_F(Offline, FinishedLoadStopsTheTimer_ContentProcessEndReloads) {
     fail();
+    c->webContentProcessUnresponsive(view());
+    EXPECT_EQ(view().terminations, 1) << "a page that does not answer has its process ended";
     c->webContentProcessDidTerminate(view());
     EXPECT_FALSE(c->isShowingOffline());
     EXPECT_EQ(view().loads.back().first, AppConfig::startURL());

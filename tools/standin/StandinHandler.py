@@ -60,7 +60,7 @@ class StandinHandler(BaseHTTPRequestHandler):
         record = None if isControl else state.recordRequest(host, self.command, self.path, self.headers)
         reused = self.exchanges > 0
         self.exchanges += 1
-        if state.shouldDrop(host, self.pathOnly, reused):
+        if state.holdWhileSilent(host, self.pathOnly) or state.shouldDrop(host, self.pathOnly, reused):
             self.dropConnection()
             state.finishRequest(record, dropped=True)
             self.logLine("dropped")

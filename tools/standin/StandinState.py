@@ -140,6 +140,7 @@ class StandinState:
         with self.changed:
             self.headStatus = 200
             self.down = False
+            self.silent = False
             self.failNext = 0
             self.failPath = None
 
@@ -153,6 +154,9 @@ class StandinState:
                 self.headStatus = int(settings["head_status"])
             if "down" in settings:
                 self.down = bool(settings["down"])
+            if "silent" in settings:
+                self.silent = bool(settings["silent"])
+                self.changed.notify_all()
             if "fail_next" in settings:
                 self.failNext = max(0, int(settings["fail_next"]))
                 self.failPath = settings.get("fail_path") or None
@@ -160,7 +164,7 @@ class StandinState:
 
     def switches(self):
         with self.changed:
-            return {"head_status": self.headStatus, "down": self.down,
+            return {"head_status": self.headStatus, "down": self.down, "silent": self.silent,
                     "fail_next": self.failNext, "fail_path": self.failPath}
 
     def shouldDrop(self, host, path, reusedConnection):
@@ -182,6 +186,17 @@ class StandinState:
                         self.failNext -= 1
                     return True
             return False
+
+    def holdWhileSilent(self, host, path, limit=600):
+        """While `silent` is on, a request to the service is accepted and never answered: this
+        blocks until the switch goes off (at most `limit` seconds); True when it held the request."""
+        if path.startswith("/__control/") or path == "/__report" or path in HOOK_PATHS or host != self.serviceHost:
+            return False
+        with self.changed:
+            if not self.silent:
+                return False
+            self.changed.wait_for(lambda: not self.silent, timeout=limit)
+            return True
 
     # --- manifest and update archives --------------------------------------
 
