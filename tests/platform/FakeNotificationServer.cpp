@@ -1,4 +1,5 @@
 #include "FakeNotificationServer.h"
+#include <gtest/gtest.h>
 
 #include "RunLoop.h"
 
@@ -42,7 +43,7 @@ FakeNotificationServer::FakeNotificationServer(std::vector<std::string> capabili
         connection, name, G_BUS_NAME_OWNER_FLAGS_NONE,
         [](GDBusConnection*, const gchar*, gpointer self) { static_cast<FakeNotificationServer*>(self)->owned = true; },
         nullptr, this, nullptr);
-    runUntil([this] { return owned; });
+    EXPECT_TRUE(runUntil([this] { return owned; })) << "the fake server did not get its name";
 }
 
 FakeNotificationServer::~FakeNotificationServer()
