@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A desktop notification server for end-to-end tests, on the session bus: records every Notify
 call (with the id it answered; a replaces_id keeps its id) and every LauncherEntry.Update signal as
-JSON lines; EmitActionInvoked(id, key) on org.nolar.Test.Notifications makes it report a click.
+JSON lines; EmitActionInvoked(id, key) and EmitNotificationClosed(id, reason) on
+org.nolar.Test.Notifications make it emit those signals.
 Prints "ready" once the name is owned and the badge subscription is in place."""
 
 import argparse
@@ -46,6 +47,9 @@ INTROSPECTION = """
   <interface name="org.nolar.Test.Notifications">
     <method name="EmitActionInvoked">
       <arg type="u" name="id" direction="in"/><arg type="s" name="action_key" direction="in"/>
+    </method>
+    <method name="EmitNotificationClosed">
+      <arg type="u" name="id" direction="in"/><arg type="u" name="reason" direction="in"/>
     </method>
   </interface>
 </node>
@@ -115,7 +119,8 @@ class Server:
 
     def onCall(self, _connection, sender, _path, interface, method, params, invocation):
         if interface == CONTROL:
-            self.emit("ActionInvoked", "(us)", params.unpack())
+            signal = {"EmitActionInvoked": ("ActionInvoked", "(us)"), "EmitNotificationClosed": ("NotificationClosed", "(uu)")}
+            self.emit(*signal[method], params.unpack())
             invocation.return_value(None)
             return
         if method == "GetCapabilities":
