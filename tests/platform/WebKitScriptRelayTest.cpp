@@ -85,17 +85,8 @@ function click(anchor, init) {
 }
 )";
 
-TEST(WebKitScriptRelay, ScriptsForNamesTheHandlerAndRefusesOddNames)
+TEST(WebKitScriptRelay, ScriptsForRefusesOddHandlerNames)
 {
-    WebKitScriptRelay::Scripts s = scripts();
-    EXPECT_NE(s.page.find("'kelMac'"), std::string::npos);
-    EXPECT_NE(s.relay.find("['kelMac']"), std::string::npos);
-    EXPECT_NE(s.click.find("['kelMac']"), std::string::npos);
-    for (const std::string& part : {s.page, s.relay, s.click}) {
-        EXPECT_EQ(part.find("@HANDLER@"), std::string::npos);
-        EXPECT_EQ(part.find("@EVENT@"), std::string::npos);
-        EXPECT_EQ(part.find("//@@"), std::string::npos);
-    }
     for (const char* bad : {"", "kel'Mac", "a b", "x\ny", "9lives", "kel.mac"})
         EXPECT_FALSE(WebKitScriptRelay::scriptsFor(Resources::relay_js(), bad)) << bad;
     EXPECT_FALSE(WebKitScriptRelay::scriptsFor("//@@ page\nx\n//@@ relay\ny\n", "kelMac")) << "no click part";
