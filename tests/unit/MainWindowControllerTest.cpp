@@ -314,18 +314,6 @@ TEST_F(Controller, DialogsAttachToTheAskingVisibleWindowElseRunModal) {
     EXPECT_TRUE(alerted);
 }
 
-TEST_F(Controller, PromptAnswersTheFieldOnOkAndNothingOnCancel) {
-    window().visible = true;
-    std::vector<std::optional<std::string>> answers;
-    auto ask = [&] { c->runPrompt(view(), "Имя?", "Гость", [&](auto a) { answers.push_back(a); }); };
-    ask();
-    EXPECT_EQ(p.dialogs.alerts.back().spec.textField, "Гость");
-    p.dialogs.answerSheet(1000, "");
-    ask();
-    p.dialogs.answerSheet(1001, "Гость");
-    EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{std::string(""), std::nullopt}));
-}
-
 TEST_F(Controller, FileChooserAndMedia) {
     window().visible = true;
     std::optional<std::vector<std::string>> chosen{{"x"}};
