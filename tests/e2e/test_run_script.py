@@ -21,12 +21,27 @@ class RunScriptTest(unittest.TestCase):
                 f"-DNOLAR_TEST_CERT={build.cert}"]
         self.output = build.dir / "run-script.out"
         with open(self.output, "wb") as out:
-            return subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                                    start_new_session=True)
+            script = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                      start_new_session=True)
+        self.addCleanup(self.interrupt, script)  # a failed test must not leave the demo running either
+        return script
+
+    @staticmethod
+    def interrupt(script):
+        if script.poll() is None:
+            os.killpg(script.pid, signal.SIGINT)
+            script.wait(120)
 
     def demoProcesses(self, name):
-        return [p for p in descendants() if Path(f"/proc/{p}/exe").exists() and os.path.basename(
-            os.readlink(f"/proc/{p}/exe")) == name and environOf(p).get("HOME", "").endswith("/demo/home")]
+        found = []
+        for pid in descendants():
+            try:
+                exe = os.path.basename(os.readlink(f"/proc/{pid}/exe"))
+            except OSError:  # it ended meanwhile
+                continue
+            if exe == name and environOf(pid).get("HOME", "").endswith("/demo/home"):
+                found.append(pid)
+        return found
 
     def assertNothingLeft(self, script):
         try:
@@ -35,8 +50,12 @@ class RunScriptTest(unittest.TestCase):
             os.killpg(script.pid, signal.SIGKILL)
             raise AssertionError("scripts/run did not end") from None
         reapOrphans()
-        left = {p: Path(f"/proc/{p}/cmdline").read_bytes().replace(b"\0", b" ")[:120] for p in descendants()
-                if Path(f"/proc/{p}/cmdline").exists()}
+        left = {}
+        for pid in descendants():
+            try:
+                left[pid] = Path(f"/proc/{pid}/cmdline").read_bytes().replace(b"\0", b" ")[:120]
+            except OSError:  # it ended meanwhile
+                pass
         self.assertEqual(left, {}, f"left behind by scripts/run:\n{self.output.read_text(errors='replace')}")
         return status
 
