@@ -63,8 +63,9 @@ TEST_F(UpdaterCheck, FailedChecksAreLoggedAndOnlyManualOnesShowAnAlert) {
         EXPECT_FALSE(updater->isChecking());
         EXPECT_EQ(logged(), std::vector<std::string>{row.line});
         ASSERT_EQ(p.dialogs.alerts.size(), row.manual ? 1u : 0u) << row.line;
-        if (row.manual && row.error)
+        if (row.manual && row.error) {
             EXPECT_EQ(lastAlert().spec.informativeText, *row.error);
+        }
     }
 }
 

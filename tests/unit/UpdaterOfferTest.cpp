@@ -18,10 +18,11 @@ TEST_F(UpdaterOffer, NotesLeadTheTextAndTheCriticalFormDiffers) {
             const auto& spec = lastAlert().spec;
             EXPECT_EQ(spec.buttons.size(), 2u);
             EXPECT_NE(spec.messageText.find("1.5"), std::string::npos);
-            if (notes.empty())
+            if (notes.empty()) {
                 plain[critical] = spec;
-            else
+            } else {
                 EXPECT_EQ(spec.informativeText, notes + "\n\n" + plain[critical].informativeText);
+            }
             p.dialogs.answerSheet(platform::AlertFirstButtonReturn + 1);
         }
     EXPECT_NE(plain[false].messageText, plain[true].messageText);
@@ -104,8 +105,9 @@ TEST_F(UpdaterOffer, FailedDownloadsCloseThePanelAndSayWhy) {
         fresh.http.downloads.at(0).completion(row.result);
         EXPECT_EQ(fresh.dialogs.progressVisible, 0) << row.name;
         ASSERT_EQ(fresh.dialogs.alerts.size(), 1u) << row.name;
-        if (row.result.error)
+        if (row.result.error) {
             EXPECT_EQ(fresh.dialogs.alerts[0].spec.informativeText, *row.result.error) << row.name;
+        }
         EXPECT_TRUE(fresh.unzip.calls.empty()) << row.name;
         auto workFolders = std::count_if(fresh.files.dirs.begin(), fresh.files.dirs.end(),
                                          [](const std::string& d) { return d.rfind("/tmp/nolar-update-", 0) == 0; });
