@@ -192,14 +192,6 @@ class Session:
             app.wait_loaded(timeout)
         return app
 
-    def restart(self, quit=True, wait_loaded=True):
-        """Ends the current run (Ctrl+Q, or SIGTERM when `quit` is false) and launches again."""
-        if quit:
-            self.app.quit()
-        else:
-            self.app.stop()
-        return self.launch(wait_loaded=wait_loaded)
-
     def session_processes(self, executable=None):
         """Live processes started in this session (by HOME), also those that left their process
         group; with `executable` (e.g. "nolar") only those whose program has that file name."""
