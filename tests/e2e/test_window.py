@@ -28,6 +28,12 @@ class HideAndShowTest(E2ETestCase):
 class FocusTest(E2ETestCase):
     """Window commands act on the window that has the keyboard focus, whatever the toolkit last saw."""
 
+    def clickNotification(self):
+        since = len(self.session.notifications())
+        self.session.standin.queue_js('new Notification("Вернуть окно")')
+        shown = self.session.wait_notification(lambda n: n["summary"] == "Вернуть окно", since=since)
+        self.session.click_notification(shown["id"])
+
     def stacking(self):
         """The top-level windows on the display, topmost first."""
         tree = self.session.x("xwininfo", "-root", "-children")
@@ -43,7 +49,8 @@ class FocusTest(E2ETestCase):
 
         # each row: how the main window is asked back while the popup has the focus
         for how, ask in [("Ctrl+1 in the popup", lambda: app.key("ctrl+1", wid=popup)),
-                         ("a second launch", lambda: (app.focus(popup), self.session.second_launch()))]:
+                         ("a second launch", lambda: (app.focus(popup), self.session.second_launch())),
+                         ("a notification click", lambda: (app.focus(popup), self.clickNotification()))]:
             with self.subTest(how):
                 ask()
                 app.wait_visible(True)
