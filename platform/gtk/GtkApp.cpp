@@ -28,6 +28,17 @@ void onPrepareForSleep(GDBusConnection*, const gchar*, const gchar*, const gchar
     static_cast<GtkApp*>(self)->handlePrepareForSleep(sleeping);
 }
 
+gboolean onFocusIn(GtkWidget* window, GdkEvent*, gpointer) {
+    GtkApp::markFront(GTK_WINDOW(window));
+    return FALSE;
+}
+
+void onWindowAdded(GtkApplication*, GtkWindow* window, gpointer) {
+    g_signal_connect(window, "focus-in-event", G_CALLBACK(onFocusIn), nullptr);
+}
+
+constexpr const char* frontStampKey = "nolar-front-stamp";
+
 std::vector<GtkWindow*> windowsOf(GtkApplication* app) {
     std::vector<GtkWindow*> out;
     for (GList* l = gtk_application_get_windows(app); l; l = l->next)
@@ -42,6 +53,7 @@ GtkApp::GtkApp(const std::string& appId)
       cancellable_(g_cancellable_new()) {
     g_signal_connect(app_, "startup", G_CALLBACK(onStartup), this);
     g_signal_connect(app_, "activate", G_CALLBACK(onActivate), this);
+    g_signal_connect(app_, "window-added", G_CALLBACK(onWindowAdded), nullptr);
 }
 
 GtkApp::~GtkApp() {
@@ -89,20 +101,29 @@ bool GtkApp::hasVisibleWindows() const {
     return false;
 }
 
+void GtkApp::markFront(GtkWindow* window) {
+    static gsize stamp = 0;
+    g_object_set_data(G_OBJECT(window), frontStampKey, GSIZE_TO_POINTER(++stamp));
+}
+
 void GtkApp::activate() {
-    // Bring back what hide() hid, then raise the most recently focused visible window.
+    // Bring back what hide() hid, then raise the window last brought to the front or focused. The toolkit's
+    // own "most recently focused" order can lag behind a window that was just brought forward.
+    GtkWindow* front = nullptr;
+    gsize frontStamp = 0;
     for (GtkWindow* w : windowsOf(app_)) {
         if (g_object_get_data(G_OBJECT(w), hiddenByAppKey)) {
             g_object_set_data(G_OBJECT(w), hiddenByAppKey, nullptr);
             gtk_widget_show(GTK_WIDGET(w));
         }
-    }
-    for (GtkWindow* w : windowsOf(app_)) {
-        if (gtk_widget_get_visible(GTK_WIDGET(w))) {
-            gtk_window_present_with_time(w, gtk_get_current_event_time());
-            return;
+        gsize stamp = GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(w), frontStampKey));
+        if (gtk_widget_get_visible(GTK_WIDGET(w)) && (!front || stamp > frontStamp)) {
+            front = w;
+            frontStamp = stamp;
         }
     }
+    if (front)
+        gtk_window_present_with_time(front, gtk_get_current_event_time());
 }
 
 void GtkApp::hide() {

@@ -37,6 +37,10 @@ public:
     std::shared_ptr<void> beginActivity(unsigned long long options, const std::string& reason) override;
     void onWake(std::function<void()> fn) override;
 
+    // Records that the window came to the front (it was presented or took the focus); activate() raises the
+    // window that did so last.
+    static void markFront(GtkWindow* window);
+
     // Marks the windows that hide() took off the screen, so that activate() brings them back.
     static constexpr const char* hiddenByAppKey = "nolar-hidden-by-app";
 

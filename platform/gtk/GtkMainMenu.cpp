@@ -18,6 +18,7 @@ constexpr const char* showWindowAction = "nolar-show-window";
 struct ActionTarget {
     GtkMainMenu* menu;
     std::string action;
+    GtkWindow* window = nullptr; // for a window's own action: the window that owns it
 };
 
 void deleteTarget(gpointer data, GClosure*) { delete static_cast<ActionTarget*>(data); }
@@ -30,6 +31,11 @@ void onDelegateAction(GSimpleAction*, GVariant*, gpointer data) {
 void onStandardAction(GSimpleAction*, GVariant*, gpointer data) {
     auto* t = static_cast<ActionTarget*>(data);
     t->menu->performStandardAction(t->action);
+}
+
+void onWindowAction(GSimpleAction*, GVariant*, gpointer data) {
+    auto* t = static_cast<ActionTarget*>(data);
+    t->menu->performWindowAction(t->action, t->window);
 }
 
 void onShowWindow(GSimpleAction*, GVariant* parameter, gpointer self) {
@@ -47,9 +53,9 @@ void onWindowRemoved(GtkApplication*, GtkWindow* window, gpointer self) {
 void onWindowChanged(GObject*, GParamSpec*, gpointer self) { static_cast<GtkMainMenu*>(self)->rebuildWindowList(); }
 
 // Action names allow letters, digits, '-' and '.'; the menu's action strings end in ':'.
-std::string actionName(const platform::MenuItem& item) {
-    std::string name = item.targetsDelegate ? "delegate-" : "";
-    for (char c : item.action)
+std::string actionName(const std::string& action, bool targetsDelegate = false) {
+    std::string name = targetsDelegate ? "delegate-" : "";
+    for (char c : action)
         if (g_ascii_isalnum(c) || c == '-' || c == '.')
             name += c;
     return name;
@@ -58,10 +64,13 @@ std::string actionName(const platform::MenuItem& item) {
 // What the desktop cannot do for another application: shown, never enabled.
 const std::set<std::string> unavailableActions = {"hideOtherApplications:", "unhideAllApplications:"};
 
-const std::set<std::string> standardActions = {
-    "terminate:", "hide:", "orderFrontStandardAboutPanel:", "undo:", "redo:", "cut:", "copy:", "paste:",
-    "pasteAsPlainText:", "selectAll:", "toggleFullScreen:", "performClose:", "performMiniaturize:",
-    "performZoom:"};
+const std::set<std::string> standardActions = {"terminate:", "hide:", "orderFrontStandardAboutPanel:"};
+
+// Commands for one window are that window's own actions ("win."), so that a key press or a click in a
+// window's menu bar reaches the window it happened in, not the one the toolkit last saw focused.
+const std::set<std::string> windowActions = {
+    "undo:", "redo:", "cut:", "copy:", "paste:", "pasteAsPlainText:", "selectAll:", "toggleFullScreen:",
+    "performClose:", "performMiniaturize:", "performZoom:"};
 
 struct EditingCommand {
     const char* webkit;
@@ -107,8 +116,12 @@ GtkMainMenu::GtkMainMenu(GtkApp& app) : app_(app), gtkApp_(app.gtkApplication())
 
 GtkMainMenu::~GtkMainMenu() {
     g_signal_handlers_disconnect_by_data(gtkApp_, this);
-    for (GList* l = gtk_application_get_windows(gtkApp_); l; l = l->next)
+    for (GList* l = gtk_application_get_windows(gtkApp_); l; l = l->next) {
         g_signal_handlers_disconnect_by_data(l->data, this);
+        if (GTK_IS_APPLICATION_WINDOW(l->data))
+            for (const auto& action : windowActions)
+                g_action_map_remove_action(G_ACTION_MAP(l->data), actionName(action).c_str());
+    }
     g_action_map_remove_action(G_ACTION_MAP(gtkApp_), showWindowAction);
     g_object_unref(windowList_);
 }
@@ -140,7 +153,7 @@ GMenu* GtkMainMenu::buildMenu(const platform::Menu& menu, bool withWindowList) {
             closeSection();
             continue;
         }
-        std::string detailed = "app." + addAction(item);
+        std::string detailed = windowActions.count(item.action) ? "win." + actionName(item.action) : "app." + addAction(item);
         g_menu_append(section, item.title.c_str(), detailed.c_str());
         std::string accel = platform::accelerator(item);
         const char* accels[] = {accel.c_str(), nullptr};
@@ -155,7 +168,7 @@ GMenu* GtkMainMenu::buildMenu(const platform::Menu& menu, bool withWindowList) {
 }
 
 std::string GtkMainMenu::addAction(const platform::MenuItem& item) {
-    std::string name = actionName(item);
+    std::string name = actionName(item.action, item.targetsDelegate);
     GSimpleAction* action = g_simple_action_new(name.c_str(), nullptr);
     if (item.targetsDelegate) {
         g_signal_connect_data(action, "activate", G_CALLBACK(onDelegateAction), new ActionTarget{this, item.action},
@@ -179,34 +192,28 @@ void GtkMainMenu::performDelegateAction(const std::string& action) {
         delegate->performAction(action);
 }
 
-// The window that window and editing commands act on; none when the application has no window on screen.
+// The window the about panel belongs to; none when the application has no window on screen.
 GtkWindow* GtkMainMenu::keyWindow() const {
     GtkWindow* w = gtk_application_get_active_window(gtkApp_);
     return w && gtk_widget_get_visible(GTK_WIDGET(w)) ? w : nullptr;
 }
 
 void GtkMainMenu::performStandardAction(const std::string& action) {
-    if (action == "terminate:") {
+    if (action == "terminate:")
         app_.terminate();
-        return;
-    }
-    if (action == "hide:") {
+    else if (action == "hide:")
         app_.hide();
-        return;
-    }
-    if (action == "orderFrontStandardAboutPanel:") {
+    else if (action == "orderFrontStandardAboutPanel:")
         gtk_show_about_dialog(keyWindow(), "program-name", "Нолар", "title", "О программе «Нолар»", "logo-icon-name",
                               g_application_get_application_id(G_APPLICATION(gtkApp_)), nullptr);
+}
+
+void GtkMainMenu::performWindowAction(const std::string& action, GtkWindow* window) {
+    if (!gtk_widget_get_visible(GTK_WIDGET(window)))
         return;
-    }
     if (editingCommands.count(action)) {
-        editingCommand(action);
-        return;
-    }
-    GtkWindow* window = keyWindow();
-    if (!window)
-        return;
-    if (action == "toggleFullScreen:") {
+        editingCommand(action, window);
+    } else if (action == "toggleFullScreen:") {
         if (isFullScreen(window))
             gtk_window_unfullscreen(window);
         else
@@ -223,9 +230,8 @@ void GtkMainMenu::performStandardAction(const std::string& action) {
     }
 }
 
-void GtkMainMenu::editingCommand(const std::string& action) {
-    GtkWindow* window = keyWindow();
-    GtkWidget* target = window ? editingTarget(window) : nullptr;
+void GtkMainMenu::editingCommand(const std::string& action, GtkWindow* window) {
+    GtkWidget* target = editingTarget(window);
     if (!target)
         return;
     const EditingCommand& command = editingCommands.at(action);
@@ -237,11 +243,21 @@ void GtkMainMenu::editingCommand(const std::string& action) {
 
 void GtkMainMenu::showWindow(guint id) {
     GtkWindow* window = gtk_application_get_window_by_id(gtkApp_, id);
-    if (window)
-        gtk_window_present_with_time(window, gtk_get_current_event_time());
+    if (!window)
+        return;
+    GtkApp::markFront(window);
+    gtk_window_present_with_time(window, gtk_get_current_event_time());
 }
 
 void GtkMainMenu::watchWindow(GtkWindow* window) {
+    if (GTK_IS_APPLICATION_WINDOW(window))
+        for (const auto& action : windowActions) {
+            GSimpleAction* a = g_simple_action_new(actionName(action).c_str(), nullptr);
+            g_signal_connect_data(a, "activate", G_CALLBACK(onWindowAction), new ActionTarget{this, action, window},
+                                  deleteTarget, GConnectFlags(0));
+            g_action_map_add_action(G_ACTION_MAP(window), G_ACTION(a));
+            g_object_unref(a);
+        }
     g_signal_connect(window, "notify::title", G_CALLBACK(onWindowChanged), this);
     g_signal_connect(window, "notify::visible", G_CALLBACK(onWindowChanged), this);
     rebuildWindowList();

@@ -23,6 +23,7 @@ public:
     // Internal: GLib callbacks.
     void performDelegateAction(const std::string& action);
     void performStandardAction(const std::string& action);
+    void performWindowAction(const std::string& action, GtkWindow* window);
     void showWindow(guint id);
     void watchWindow(GtkWindow* window);
     void forgetWindow(GtkWindow* window);
@@ -32,7 +33,7 @@ private:
     GMenu* buildMenu(const platform::Menu& menu, bool withWindowList);
     std::string addAction(const platform::MenuItem& item);
     GtkWindow* keyWindow() const;
-    void editingCommand(const std::string& action);
+    void editingCommand(const std::string& action, GtkWindow* window);
 
     GtkApp& app_;
     GtkApplication* gtkApp_;

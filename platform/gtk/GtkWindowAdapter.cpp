@@ -125,6 +125,7 @@ void GtkWindowAdapter::makeKeyAndOrderFront() {
     if (!window_)
         return;
     g_object_set_data(G_OBJECT(window_), GtkApp::hiddenByAppKey, nullptr);
+    GtkApp::markFront(window_);
     gtk_window_present_with_time(window_, gtk_get_current_event_time());
 }
 

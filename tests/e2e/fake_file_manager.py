@@ -1,10 +1,6 @@
 #!/usr/bin/python3
-"""A file manager for end-to-end tests, on the session bus.
-
-Owns org.freedesktop.FileManager1 with the object /org/freedesktop/FileManager1 and records every
-ShowItems, ShowFolders and ShowItemProperties call as one JSON line (method, uris, startup_id,
-caller); it shows nothing. Prints "ready" on stdout once the name is owned.
-"""
+"""A file manager for end-to-end tests, on the session bus: records every call as a JSON line and
+shows nothing. Prints "ready" once the name is owned."""
 
 import argparse
 import json

@@ -1,17 +1,8 @@
 #!/usr/bin/python3
-"""A login manager for end-to-end tests, on a private system bus (DBUS_SYSTEM_BUS_ADDRESS).
-
-Owns org.freedesktop.login1 with the object /org/freedesktop/login1, whose Manager interface only
-carries the PrepareForSleep(b) signal. Tests drive it through org.nolar.Test.Login1 on that object:
-  EmitPrepareForSleep(b sleeping)   -> signal PrepareForSleep(sleeping); false means "woke up"
-
-A second connection watches the bus as a monitor and records, as JSON lines, every AddMatch call
-whose rule names PrepareForSleep: a test waits for the application's subscription to be in place
-before it emits, instead of sleeping. The bus delivers a monitor's copy of an AddMatch only after it
-has added the rule, so once a rule is recorded a signal emitted afterwards reaches the subscriber.
-
-Prints "ready" on stdout once the name is owned and the monitor is in place.
-"""
+"""A login manager for end-to-end tests on a private system bus: EmitPrepareForSleep(b) on
+org.nolar.Test.Login1 emits PrepareForSleep. A monitor connection records every AddMatch naming
+PrepareForSleep as JSON lines; the bus copies an AddMatch to a monitor only after adding the rule,
+so a signal emitted after a recorded rule reaches the subscriber. Prints "ready" when in place."""
 
 import argparse
 import json

@@ -1,20 +1,9 @@
 #!/usr/bin/python3
-"""A desktop notification server for end-to-end tests, on the session bus.
-
-Owns org.freedesktop.Notifications, answers GetServerInformation and GetCapabilities, and records
-every Notify call as one JSON line (app_name, replaces_id, app_icon, summary, body, actions, hints,
-expire_timeout, the id it answered, the caller). Ids count up from 1; a Notify that names an id in
-replaces_id keeps that id, as real servers do.
-
-The same process records every com.canonical.Unity.LauncherEntry.Update signal on the bus (the
-launcher badge) as JSON lines in a second file.
-
-Tests drive it through org.nolar.Test.Notifications on the same object:
-  EmitActionInvoked(u id, s action_key)   -> signal ActionInvoked(id, action_key) ("default" is a click)
-  EmitNotificationClosed(u id, u reason)  -> signal NotificationClosed(id, reason)
-
-Prints "ready" on stdout once the name is owned and the badge subscription is in place.
-"""
+"""A desktop notification server for end-to-end tests, on the session bus: records every Notify
+call (with the id it answered; a replaces_id keeps its id) and every LauncherEntry.Update signal as
+JSON lines; EmitActionInvoked(id, key) and EmitNotificationClosed(id, reason) on
+org.nolar.Test.Notifications make it emit those signals.
+Prints "ready" once the name is owned and the badge subscription is in place."""
 
 import argparse
 import json
@@ -130,10 +119,8 @@ class Server:
 
     def onCall(self, _connection, sender, _path, interface, method, params, invocation):
         if interface == CONTROL:
-            if method == "EmitActionInvoked":
-                self.emit("ActionInvoked", "(us)", params.unpack())
-            elif method == "EmitNotificationClosed":
-                self.emit("NotificationClosed", "(uu)", params.unpack())
+            signal = {"EmitActionInvoked": ("ActionInvoked", "(us)"), "EmitNotificationClosed": ("NotificationClosed", "(uu)")}
+            self.emit(*signal[method], params.unpack())
             invocation.return_value(None)
             return
         if method == "GetCapabilities":

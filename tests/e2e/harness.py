@@ -1,48 +1,17 @@
 """The end-to-end harness: the real binary in a disposable desktop session.
 
-A `Session` is one private desktop: a temporary HOME with its own XDG folders (config, data, state,
-cache, runtime, TMPDIR, and a Downloads folder named in user-dirs.dirs), an Xvfb display, a private
-session bus with the fake notification server (fake_notifications.py, which also records launcher
-badge signals), a private system bus with the fake login manager (fake_logind.py), a default handler
-for http, https, mailto and folders that only appends the URLs it is given to a file, and the
-stand-in service (tools/standin) on the port the build was configured for. `Session.launch()` starts
-the application in it as an `App`; `App.quit()` (Ctrl+Q) or `App.stop()` (SIGTERM) end it, and a new
-`launch()` starts it again with the same HOME: that is a restart.
-
-`E2ETestCase` gives each test class one session, started in setUpClass with the application launched
-and its page loaded (`launch_app = False` to start it yourself; `session_options` are passed to
-`Session`). A failing test prints the application's output, its log, the stand-in's exchanges and
-the recorded D-Bus traffic, and keeps the session folder (its path is printed); NOLAR_E2E_KEEP=1
-keeps it always. Every process runs in its own process group, dies with the test process, and is
-stopped when the session closes or the interpreter exits.
-
-Environment: NOLAR_BUILD_DIR (required: a build configured with NOLAR_SERVICE_HOST=127.0.0.1:<port>
-and NOLAR_TEST_CERT=<dir>/cert.pem made by tools/standin/make-cert.sh), NOLAR_SOURCE_DIR (default:
-two folders up). Debug variables (G_MESSAGES_DEBUG, GTK_DEBUG, WEBKIT_DEBUG, ...) reach the app.
-
-What a test reaches through `self.session` (S) and `self.app` (A):
-  S.standin       the stand-in: queue_js(js, channel), evaluate(expression), wait_report(kind, since),
-                  wait_request(path, since), reports(), requests(), hits(host, path), seqs(), set(...),
-                  manifest(...), publish(...), reset()
-  S.log_lines(), S.wait_for_log(regex, since), S.settings(), S.log_path, S.settings_path, S.downloads
-  S.notifications(), S.wait_notification(matches), S.click_notification(id), S.close_notification(id)
-  S.launcher_updates(), S.wait_launcher(matches)
-  S.wait_wake_subscriber(), S.prepare_for_sleep(sleeping)
-  S.opened_urls(), S.wait_opened_url(matches)
-  S.start_file_manager(), S.file_manager_calls()   (fake_file_manager.py; none on the bus until started)
-  S.launch(), S.restart(), S.second_launch(), S.session_processes("nolar"), S.x(argv...)
-  S.launch(binary=path) runs another copy of the bundle (an installed one); S.marks() and
-  S.adopt_relaunch(since=marks) take over a run that the session did not start (the updater's
-  installer relaunches the application detached): it becomes S.app and is stopped with the session
-  A.loaded (the page's "loaded" report), A.request_seq / A.report_seq / A.log_start (where this run
-  began), A.log_lines(), A.wait_exit(), A.quit(), A.stop(), A.running()
-  A.window(), A.windows(kinds), A.visible(), A.wait_visible(), A.title(), A.geometry(), A.wm_state(),
-  A.focus(), A.key("ctrl+w"), A.click(x, y), A.screenshot(path)   (each takes wid= for another window)
-
-Waiting: every `wait_*` helper polls for an event with a deadline and raises AssertionError naming
-what it waited for; nothing sleeps for a fixed time. Records (notifications, launcher updates,
-opened URLs, log lines) are lists in arrival order; pass `since=len(previous list)` to see only
-what came later.
+A `Session` is one private desktop: a temporary HOME with its own XDG folders and Downloads, an Xvfb
+display, a private session bus with the fake notification server (which also records launcher
+badge signals), a private system bus with the fake login manager, a default handler for http,
+https, mailto and folders that writes down the URLs it is given, and the stand-in service on the
+build's port. `Session.launch()` starts the application as an `App`; a new `launch()` with the same
+HOME is a restart. `E2ETestCase` gives each test class one session with the application loaded
+(`launch_app = False` to start it yourself). A failing test prints the application's output, its
+log, the stand-in's exchanges and the D-Bus records, and keeps the session folder (NOLAR_E2E_KEEP=1
+keeps it always). Every `wait_*` helper polls with a deadline and raises AssertionError naming what
+it waited for. Records are lists in arrival order; `since=len(previous)` shows what came later.
+Environment: NOLAR_BUILD_DIR (a build configured with NOLAR_SERVICE_HOST=127.0.0.1:<port> and
+NOLAR_TEST_CERT), NOLAR_SOURCE_DIR.
 """
 
 import os
@@ -55,12 +24,18 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from harness_support import (APP_ID, DEFAULT_TIMEOUT, FOREIGN_HOST, HERE, PASS_THROUGH, SERVICE_HOST,  # noqa: F401
+from harness_support import (APP_ID, DEFAULT_TIMEOUT, FOREIGN_HOST, HERE, PASS_THROUGH, SERVICE_HOST, SOURCE_DIR,  # noqa: F401
                              USER_AGENT_SUFFIX, Adopted, BusPeer, Build, Child, StandIn, descendants, environOf, poll,
                              readJsonLines, reapOrphans, startBus, readLine)
 
 NOTIFICATIONS = ("org.freedesktop.Notifications", "/org/freedesktop/Notifications")
 LOGIN1 = ("org.freedesktop.login1", "/org/freedesktop/login1")
+
+
+def session_cookie(header):
+    """The service's session cookie in a Cookie header, or None."""
+    match = re.search(r"(?:^|;\s*)(nolar_session=[^;]+)", header or "")
+    return match.group(1) if match else None
 
 
 class Session:
@@ -221,14 +196,6 @@ class Session:
             app.wait_loaded(timeout)
         return app
 
-    def restart(self, quit=True, wait_loaded=True):
-        """Ends the current run (Ctrl+Q, or SIGTERM when `quit` is false) and launches again."""
-        if quit:
-            self.app.quit()
-        else:
-            self.app.stop()
-        return self.launch(wait_loaded=wait_loaded)
-
     def session_processes(self, executable=None):
         """Live processes started in this session (by HOME), also those that left their process
         group; with `executable` (e.g. "nolar") only those whose program has that file name."""
@@ -262,7 +229,7 @@ class Session:
 
     def log_lines(self):
         try:
-            return self.log_path.read_text(errors="replace").splitlines()
+            return self.log_path.read_text(errors="replace").split("\n")[:-1]  # a line still being written: not yet
         except FileNotFoundError:
             return []
 
@@ -306,10 +273,6 @@ class Session:
         """The server reports that the user clicked the notification (or one of its actions)."""
         self.notifier.call("org.nolar.Test.Notifications", "EmitActionInvoked", "(us)", (server_id, action))
 
-    def close_notification(self, server_id, reason=2):
-        """The server reports the notification closed (1 expired, 2 dismissed, 3 by a call)."""
-        self.notifier.call("org.nolar.Test.Notifications", "EmitNotificationClosed", "(uu)", (server_id, reason))
-
     def launcher_updates(self, since=0):
         """Every com.canonical.Unity.LauncherEntry.Update seen: sender, path, uri, props."""
         return readJsonLines(self.records / "launcher.jsonl")[since:]
@@ -329,7 +292,7 @@ class Session:
     def opened_urls(self, since=0):
         """URLs handed to the desktop's default handlers, in order."""
         try:
-            return self.opened_urls_path.read_text().splitlines()[since:]
+            return self.opened_urls_path.read_text().split("\n")[:-1][since:]
         except FileNotFoundError:
             return []
 
@@ -429,10 +392,20 @@ class App:
                                   capture_output=True, timeout=30)
             if b"BadWindow" not in done.stderr:
                 break
-        found = done.stdout.decode(errors="replace").split()
+        else:
+            raise AssertionError(f"xdotool search kept failing on a closing window: {done.stderr!r}")
+        if done.returncode not in (0, 1) or (done.returncode == 1 and done.stdout.strip()):  # 1: none found
+            raise AssertionError(f"xdotool search failed ({done.returncode}): {done.stderr!r}")
         wanted = tuple(f"_NET_WM_WINDOW_TYPE_{k}" for k in kinds)
-        return [w for w in found
-                if any(k in self.session.x("xprop", "-id", w, "_NET_WM_WINDOW_TYPE", check=False) for k in wanted)]
+        found = []
+        for w in done.stdout.decode().split():
+            prop = subprocess.run(["xprop", "-id", w, "_NET_WM_WINDOW_TYPE"], env=self.session.env,
+                                  capture_output=True, timeout=30)
+            if prop.returncode != 0 and b"BadWindow" not in prop.stderr:
+                raise AssertionError(f"xprop -id {w} failed: {prop.stderr!r}")
+            if any(k.encode() in prop.stdout for k in wanted):  # a window closed since the search has none
+                found.append(w)
+        return found
 
     def window(self, timeout=DEFAULT_TIMEOUT):
         """The main window: the first normal top-level window the process mapped."""
@@ -461,11 +434,6 @@ class App:
         return {"x": int(info["Absolute upper-left X"]), "y": int(info["Absolute upper-left Y"]),
                 "width": int(info["Width"]), "height": int(info["Height"])}
 
-    def wm_state(self, wid=None):
-        """The window's _NET_WM_STATE atoms (e.g. _NET_WM_STATE_FULLSCREEN)."""
-        text = self.session.x("xprop", "-id", wid or self.window(), "_NET_WM_STATE", check=False)
-        return re.findall(r"_NET_WM_STATE_[A-Z_]+", text.split("=", 1)[1]) if "=" in text else []
-
     def click(self, x, y, wid=None, button=1):
         """Clicks at (x, y) relative to the window (the main one by default)."""
         self.focus(wid)
@@ -479,6 +447,23 @@ class App:
         """Focuses the window (the main one by default) and types xdotool key names (e.g. "ctrl+w")."""
         self.focus(wid)
         self.session.x("xdotool", "key", "--clearmodifiers", *keys)
+
+    def open_popup(self, trigger, channel="messenger"):
+        """Runs `trigger` in the page polling `channel`; returns the new window once it is on screen."""
+        before = set(self.windows()) | {self.window()}
+        self.session.standin.queue_js(trigger, channel)
+        return poll(lambda: next((w for w in self.windows() if w not in before and self.visible(w)), None), 30,
+                    f"a popup window after {trigger}")
+
+    def wait_gone(self, wid, what="the window"):
+        """Waits until the window is destroyed, not just hidden."""
+        poll(lambda: not self.session.x("xwininfo", "-id", wid, check=False).strip(), 30, f"{what} to close")
+
+    def transient_for(self, wid):
+        """The window a dialog belongs to (as an int), or None."""
+        match = re.search(r"window id # (0x[0-9a-f]+)", self.session.x("xprop", "-id", wid, "WM_TRANSIENT_FOR",
+                                                                          check=False))
+        return int(match.group(1), 16) if match else None
 
     def screenshot(self, path, wid=None):
         self.session.x("import", "-window", wid or self.window(), str(path))

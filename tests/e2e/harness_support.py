@@ -315,9 +315,6 @@ class StandIn:
     def hits(self, host=None, path=None):
         return self.call("GET", "hits", {"host": host, "path": path})["hits"]
 
-    def reset(self, everything=False):
-        return self.call("POST", "reset", body={"all": True} if everything else {})
-
     def set(self, **switches):
         return self.call("POST", "set", body=switches)
 
@@ -428,8 +425,9 @@ class BusPeer:
 
 
 def readJsonLines(path):
+    """The complete records of a JSON-lines file; a last line still being written is not one yet."""
     try:
-        return [json.loads(line) for line in Path(path).read_text().splitlines() if line.strip()]
+        text = Path(path).read_text()
     except FileNotFoundError:
         return []
-
+    return [json.loads(line) for line in text.split("\n")[:-1] if line.strip()]

@@ -1,7 +1,6 @@
 """The page's alert, confirm and prompt: native dialogs attached to the window of the page that
 asked, answered from the keyboard, with the answer reaching the page."""
 
-import re
 import unittest
 
 from harness import E2ETestCase, poll
@@ -10,11 +9,6 @@ from harness import E2ETestCase, poll
 class DialogsTest(E2ETestCase):
     def setUp(self):
         self.standin = self.session.standin
-
-    def transientFor(self, wid):
-        text = self.session.x("xprop", "-id", wid, "WM_TRANSIENT_FOR", check=False)
-        match = re.search(r"window id # (0x[0-9a-f]+)", text)
-        return int(match.group(1), 16) if match else None
 
     def answer(self, script, keys, channel="messenger", owner=None):
         """Runs `script` in the page, waits for its dialog (transient for the `owner` window, the
@@ -25,7 +19,7 @@ class DialogsTest(E2ETestCase):
         self.standin.queue_js(f"report('{kind}', {script})", channel)
         dialog = poll(lambda: app.windows(("DIALOG",)), 30, f"a dialog for {script}")
         self.assertEqual(len(dialog), 1, dialog)
-        self.assertEqual(self.transientFor(dialog[0]), int(owner or app.window()), "the dialog's parent window")
+        self.assertEqual(app.transient_for(dialog[0]), int(owner or app.window()), "the dialog's parent window")
         # The page waits for the dialog.
         self.assertEqual(self.standin.reports(kind=kind, since=reportSeq), [])
         app.key(keys, wid=dialog[0])
@@ -47,11 +41,9 @@ class DialogsTest(E2ETestCase):
 
     def test_alert_from_a_popup_belongs_to_the_popup(self):
         app = self.app
-        before = set(app.windows()) | {app.window()}
         reportSeq = self.standin.seqs()[1]
-        self.standin.queue_js("popup = window.open('/popup/self-closing.html')")
+        popup = app.open_popup("popup = window.open('/popup/self-closing.html')")
         self.standin.wait_report("popup-loaded", since=reportSeq)
-        popup = poll(lambda: [w for w in app.windows() if w not in before], 30, "the popup window")[0]
         self.assertEqual(app.title(popup), "self-closing.html")
 
         alert = "[alert('Из окна'), 'дальше'][1]"
@@ -59,8 +51,7 @@ class DialogsTest(E2ETestCase):
         self.assertEqual(self.answer("confirm('Закрыть?')", "Return", "popup", owner=popup), True)
 
         self.standin.queue_js("window.close()", "popup")
-        # gone from the X server, not just hidden
-        poll(lambda: not self.session.x("xwininfo", "-id", popup, check=False).strip(), 30, "the popup to close")
+        app.wait_gone(popup, "the popup")
 
 
 if __name__ == "__main__":

@@ -3,20 +3,14 @@ a request from the application, the service's other pages and the page's own new
 popups beside the main window, which close when their page closes them."""
 
 import json
-import re
 import unittest
 
-from harness import FOREIGN_HOST, SERVICE_HOST, USER_AGENT_SUFFIX, E2ETestCase, poll
+from harness import FOREIGN_HOST, SERVICE_HOST, USER_AGENT_SUFFIX, E2ETestCase, poll, session_cookie
 
 MESSENGER_TITLE = "Нолар Тест"
 FOREIGN_PAGE = "/foreign/page.html"
 POPUP_OFFSET = 40
 POPUP_SIZE = (900, 700)
-
-
-def sessionCookie(header):
-    match = re.search(r"(?:^|;\s*)(nolar_session=[^;]+)", header or "")
-    return match.group(1) if match else None
 
 
 class PageTestCase(E2ETestCase):
@@ -147,16 +141,6 @@ class LinkTest(PageTestCase):
 
 
 class PopupTest(PageTestCase):
-    def popupOpenedBy(self, trigger):
-        before = set(self.app.windows()) | {self.app.window()}
-        self.standin.queue_js(trigger)
-        return poll(lambda: next((w for w in self.app.windows() if w not in before and self.app.visible(w)), None),
-                    30, f"a popup window after {trigger}")
-
-    def waitClosed(self, wid, what):
-        # gone from the X server, not just hidden
-        poll(lambda: not self.session.x("xwininfo", "-id", wid, check=False).strip(), 30, f"{what} to close")
-
     def test_service_pages_and_page_windows_open_beside_the_main_window(self):
         main = self.app.geometry(self.app.window())
         # each row: what the page does, the popup's title, the page it loads, its report, its command
@@ -170,7 +154,7 @@ class PopupTest(PageTestCase):
         for trigger, title, path, loaded, channel, bridge in rows:
             with self.subTest(trigger):
                 lines, reportSeq = len(self.session.log_lines()), self.standin.seqs()[1]
-                popup = self.popupOpenedBy(trigger)
+                popup = self.app.open_popup(trigger)
                 report = self.standin.wait_report(loaded, since=reportSeq)
                 self.assertEqual((report["page"], report["value"]["kelMac"]), (path, bridge))
                 poll(lambda: self.app.title(popup) == title, 30, f'the popup {popup} titled "{title}"')
@@ -182,20 +166,20 @@ class PopupTest(PageTestCase):
                 self.assertEqual(self.app.geometry(self.app.window()), main)
 
                 self.standin.queue_js("window.close()", channel)
-                self.waitClosed(popup, f"the popup {title!r}")
+                self.app.wait_gone(popup, f"the popup {title!r}")
 
     def test_service_page_popup_shares_cookies_but_not_the_user_agent_suffix(self):
         requestSeq = self.standin.seqs()[0]
-        popup = self.popupOpenedBy("document.getElementById('own-link').click()")
+        popup = self.app.open_popup("document.getElementById('own-link').click()")
         request = self.standin.wait_request("/about/", since=requestSeq, host=SERVICE_HOST)
         # the engine's own identification, which the main page has with the suffix
         self.assertNotIn("KelNolarMac", request["ua"])
         self.assertEqual(request["ua"] + USER_AGENT_SUFFIX, self.app.loaded["userAgent"])
-        cookie = sessionCookie(self.app.loaded["cookie"])
+        cookie = session_cookie(self.app.loaded["cookie"])
         self.assertIsNotNone(cookie)
-        self.assertEqual(sessionCookie(request["cookie"]), cookie, "the popup sent another session")
+        self.assertEqual(session_cookie(request["cookie"]), cookie, "the popup sent another session")
         self.standin.queue_js("window.close()", "about")
-        self.waitClosed(popup, "the popup")
+        self.app.wait_gone(popup, "the popup")
 
 
 if __name__ == "__main__":

@@ -58,13 +58,15 @@ class OfflineTest(E2ETestCase):
         poll(lambda: any(r["time"] >= after for r in self.standin.requests(since=self.standin.seqs()[0] - 5)),
              60, f"the stand-in's clock to pass {after}", interval=0.5)
 
-    def test_a_start_without_the_service_probes_until_it_answers_200(self):
+    def test_start_without_the_service_probes_until_it_answers_200(self):
         session, standin = self.session, self.standin
+        if session.app:  # another test's run: this one must start afresh
+            session.app.stop()
         standin.set(down=True)
-        requestSeq = standin.seqs()[0]
+        requestSeq, lines = standin.seqs()[0], len(session.log_lines())
         app = session.launch(wait_loaded=False)
 
-        session.wait_for_log(r"offline: ")
+        session.wait_for_log(r"offline: ", since=lines)
         lines = app.log_lines()
         self.assertTrue(any(line.split(" ", 1)[1].startswith("load error: ") for line in lines), lines)
         self.assertFalse(any("loaded: " in line for line in lines), lines)
@@ -97,7 +99,7 @@ class OfflineTest(E2ETestCase):
         self.waitStandinClock(reload["time"] + 1.5 * PROBE_INTERVAL + 1)
         self.assertEqual(heads(standin, reload["seq"]), [])
 
-    def test_b_retry_button_loads_the_start_page(self):
+    def test_retry_button_loads_the_start_page(self):
         session, standin = self.session, self.standin
         app = self.onlineApp()
         # Probes keep the page offline; only the button can bring it back.

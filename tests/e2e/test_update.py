@@ -102,9 +102,7 @@ class InstalledAppTestCase(E2ETestCase):
         main = int(app.window())
         found = []
         for wid in app.windows(("DIALOG",)):
-            text = self.session.x("xprop", "-id", wid, "WM_TRANSIENT_FOR", check=False)
-            owner = re.search(r"window id # (0x[0-9a-f]+)", text)
-            if owner and int(owner.group(1), 16) == main and app.visible(wid):
+            if app.transient_for(wid) == main and app.visible(wid):
                 found.append(wid)
         return found
 
@@ -120,12 +118,6 @@ class InstalledAppTestCase(E2ETestCase):
 
     def panels(self, app):
         return [w for w in app.windows(("DIALOG",)) if app.visible(w) and app.title(w) == PANEL_TITLE]
-
-    def screenshot(self, app, wid, name):
-        """Kept for a person to look at: the alert's texts are not readable from outside."""
-        folder = self.session.build.dir / "e2e-artifacts"
-        folder.mkdir(exist_ok=True)
-        app.screenshot(folder / name, wid=wid)
 
     # --- what is on disk ------------------------------------------------------------------------------
 
@@ -154,7 +146,6 @@ class UpdateRefusedTest(InstalledAppTestCase):
         self.standin.queue_js("KelMac.checkUpdate(true)")
         session.wait_for_log(r"update check: remote=28 min=0 mine=27 manual=true$", since=lines)
         offer = self.waitAlert(app, "the update offer")
-        self.screenshot(app, offer, "update-offer-manual.png")
         app.key("Return", wid=offer)
 
         # The archive really came: its digest is the one the application computed.
@@ -163,7 +154,6 @@ class UpdateRefusedTest(InstalledAppTestCase):
         _, match = session.wait_for_log(r"sha mismatch: got (\S+) want (\S+)$", since=lines)
         self.assertEqual(match.groups(), (self.updateSha, WRONG_SHA))
         failure = self.waitAlert(app, 'the alert "Обновление не установлено"', gone=(offer,))
-        self.screenshot(app, failure, "update-sha-mismatch.png")
         self.assertEqual(self.panels(app), [], "the progress panel closes before the alert")
         self.dismiss(app, failure, "Return")
 
@@ -186,12 +176,10 @@ class UpdateRefusedTest(InstalledAppTestCase):
         self.standin.queue_js("KelMac.checkUpdate(true)")
         session.wait_for_log(r"update check: remote=28 min=28 mine=27 manual=true$", since=lines)
         offer = self.waitAlert(app, "the critical update offer")
-        self.screenshot(app, offer, "update-offer-critical.png")
         app.key("Escape", "Return", wid=offer)
         download = self.standin.wait_request(ARCHIVE_PATH, since=requestSeq)
         self.assertEqual(download["status"], 404)
         failure = self.waitAlert(app, 'the alert "Не удалось скачать обновление"', gone=(offer,))
-        self.screenshot(app, failure, "update-download-failed.png")
         self.assertEqual(self.panels(app), [])
         self.dismiss(app, failure, "Return")
         self.assertEqual(self.workFolders(), folders, "a failed download leaves no work folder")
@@ -231,7 +219,6 @@ class UpdateInstallTest(InstalledAppTestCase):
         # The automatic check shortly after start: the application is in front, so it offers at once.
         session.wait_for_log(r"update check: remote=28 min=0 mine=27 manual=false$", since=old.log_start)
         offer = self.waitAlert(old, "the update offer of the automatic check")
-        self.screenshot(old, offer, "update-offer.png")
         self.assertEqual(session.notifications(), [], "offered, not announced")
         marks = session.marks()
         old.key("Return", wid=offer)

@@ -104,10 +104,7 @@ platform::AlertResult FakeDialogs::runModal(const platform::AlertSpec& a) {
 
 std::optional<std::vector<std::string>> FakeDialogs::runOpenPanel(const platform::OpenPanelSpec& s) {
     panels.emplace_back(s, nullptr);
-    if (panelAnswers.empty()) return std::nullopt;
-    auto r = panelAnswers.front();
-    panelAnswers.pop_front();
-    return r;
+    return std::nullopt;
 }
 
 namespace {
@@ -123,10 +120,9 @@ struct FakeProgress : platform::ProgressPanel {
 };
 } // namespace
 
-std::unique_ptr<platform::ProgressPanel> FakeDialogs::showProgress(const std::string& title, const std::string& label) {
+std::unique_ptr<platform::ProgressPanel> FakeDialogs::showProgress(const std::string&, const std::string&) {
     ++progressShown;
     ++progressVisible;
-    progressTexts.emplace_back(title, label);
     return std::make_unique<FakeProgress>(this);
 }
 

@@ -62,11 +62,10 @@ struct FakeWindow : platform::Window, std::enable_shared_from_this<FakeWindow> {
     std::string currentTitle;
     bool visible = false, fullScreen = false, closed = false;
     platform::Rect rect;
-    int fronts = 0;
 
     void setTitle(const std::string& t) override { currentTitle = t; }
     std::string title() const override { return currentTitle; }
-    void makeKeyAndOrderFront() override { visible = true; ++fronts; }
+    void makeKeyAndOrderFront() override { visible = true; }
     void orderOut() override { visible = false; }
     void close() override;
     bool isVisible() const override { return visible; }
@@ -135,11 +134,9 @@ struct FakeDialogs : platform::Dialogs {
     std::vector<ShownAlert> alerts;
     // Answers for application-modal runs, taken in order; default: first button.
     std::deque<platform::AlertResult> modalAnswers;
-    std::deque<std::optional<std::vector<std::string>>> panelAnswers;
     std::vector<std::pair<platform::OpenPanelSpec, platform::Window*>> panels;
     std::vector<std::function<void(std::optional<std::vector<std::string>>)>> panelCompletions;
     int progressShown = 0, progressVisible = 0;
-    std::vector<std::pair<std::string, std::string>> progressTexts;
 
     void beginSheet(const platform::AlertSpec& a, platform::Window& w, std::function<void(platform::AlertResult)> c) override {
         alerts.push_back({a, &w, std::move(c)});

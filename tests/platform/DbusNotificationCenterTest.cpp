@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fstream>
+#include <map>
 #include <memory>
-#include "FakeNotificationServer.h"
+#include <nlohmann/json.hpp>
 #include "PrivateSessionBus.h"
 #include "RunLoop.h"
+#include "TempDir.h"
 #include "platform/gtk/DbusNotificationCenter.h"
+#include <sys/wait.h>
+#include <unistd.h>
 
 using platform::AuthorizationStatus;
 using platform::NotificationRequest;
@@ -28,6 +34,78 @@ void drain()
     }
 }
 
+// The end-to-end tests' notification server, on this process's private bus; it records each Notify.
+class FakeNotificationServer {
+public:
+    explicit FakeNotificationServer(const std::string& capabilities = "body,actions")
+    {
+        const std::string script = std::string(NOLAR_TEST_SOURCE_DIR) + "/e2e/fake_notifications.py";
+        const std::string record = dir / "notify.jsonl", launcher = dir / "launcher.jsonl";
+        const gchar* argv[] = {"/usr/bin/python3", script.c_str(), "--record", record.c_str(), "--launcher-record",
+                               launcher.c_str(), "--capabilities", capabilities.c_str(), nullptr};
+        gint out = -1;
+        EXPECT_TRUE(g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT, nullptr,
+                                             nullptr, &pid, nullptr, &out, nullptr, nullptr));
+        std::string line;
+        for (char c = 0; out >= 0 && read(out, &c, 1) == 1 && c != '\n';)
+            line += c;
+        close(out);
+        EXPECT_EQ(line, "ready") << "the fake server did not get its name";
+    }
+    ~FakeNotificationServer()
+    {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        g_spawn_close_pid(pid);
+    }
+    // Every Notify answered, in order: its arguments by their names, and the "id" it answered.
+    std::vector<nlohmann::json> notified() const
+    {
+        std::vector<nlohmann::json> out;
+        std::ifstream in(dir / "notify.jsonl");
+        for (std::string line; std::getline(in, line) && !in.eof();) // a line still being written is not one yet
+            out.push_back(nlohmann::json::parse(line));
+        return out;
+    }
+    void emit(const char* method, GVariant* args)
+    {
+        GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        GVariant* r = g_dbus_connection_call_sync(bus, "org.freedesktop.Notifications",
+                                                  "/org/freedesktop/Notifications", "org.nolar.Test.Notifications",
+                                                  method, args, nullptr,
+                                                  G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+        EXPECT_NE(r, nullptr) << method;
+        if (r)
+            g_variant_unref(r);
+        g_object_unref(bus);
+    }
+    // Once a call to the bus has come back, whatever the bus sent before it is on this process's main loop.
+    static void sync()
+    {
+        GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        GVariant* r = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                  "org.freedesktop.DBus", "GetId", nullptr, nullptr,
+                                                  G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+        EXPECT_NE(r, nullptr);
+        if (r)
+            g_variant_unref(r);
+        g_object_unref(bus);
+        drain();
+    }
+    void actionInvoked(guint32 id, const std::string& action)
+    {
+        emit("EmitActionInvoked", g_variant_new("(us)", id, action.c_str()));
+    }
+    void notificationClosed(guint32 id, guint32 reason)
+    {
+        emit("EmitNotificationClosed", g_variant_new("(uu)", id, reason));
+    }
+
+private:
+    TempDir dir;
+    GPid pid = 0;
+};
+
 class DbusNotificationCenterTest : public ::testing::Test {
 protected:
     std::optional<std::string> add(const std::string& id, const std::string& body = "body",
@@ -39,7 +117,7 @@ protected:
         return result.value_or("no answer");
     }
 
-    const FakeNotificationServer::Notified& last() { return server->notified().back(); }
+    nlohmann::json last() { return server->notified().back(); }
 
     std::unique_ptr<FakeNotificationServer> server = std::make_unique<FakeNotificationServer>();
     std::unique_ptr<DbusNotificationCenter> center = std::make_unique<DbusNotificationCenter>(appId);
@@ -69,18 +147,18 @@ TEST_F(DbusNotificationCenterTest, NotifyCarriesTheRequest)
 {
     EXPECT_EQ(add("a", "hello", "kel-download"), std::nullopt);
     ASSERT_EQ(server->notified().size(), 1u);
-    const auto& n = last();
-    EXPECT_EQ(n.appName, "Нолар");
-    EXPECT_EQ(n.replacesId, 0u);
-    EXPECT_EQ(n.icon, appId);
-    EXPECT_EQ(n.summary, "title a");
-    EXPECT_EQ(n.body, "hello");
-    EXPECT_EQ(n.actions, (std::vector<std::string>{"default", "Открыть"}));
-    EXPECT_EQ(n.hints, (std::map<std::string, std::string>{{"desktop-entry", appId}, {"x-nolar-thread", "kel-download"}}));
-    EXPECT_EQ(n.expireTimeout, -1);
+    const auto n = last();
+    EXPECT_EQ(n["app_name"], "Нолар");
+    EXPECT_EQ(n["replaces_id"], 0);
+    EXPECT_EQ(n["app_icon"], appId);
+    EXPECT_EQ(n["summary"], "title a");
+    EXPECT_EQ(n["body"], "hello");
+    EXPECT_EQ(n["actions"], nlohmann::json({"default", "Открыть"}));
+    EXPECT_EQ(n["hints"], nlohmann::json({{"desktop-entry", appId}, {"x-nolar-thread", "kel-download"}}));
+    EXPECT_EQ(n["expire_timeout"], -1);
 
     add("b");
-    EXPECT_EQ(last().hints.count("x-nolar-thread"), 0u);
+    EXPECT_FALSE(last()["hints"].contains("x-nolar-thread"));
 }
 
 TEST_F(DbusNotificationCenterTest, BodyIsEscapedOnlyForServersThatRenderMarkup)
@@ -89,10 +167,9 @@ TEST_F(DbusNotificationCenterTest, BodyIsEscapedOnlyForServersThatRenderMarkup)
     for (bool markup : {false, true}) {
         SCOPED_TRACE(markup ? "body-markup" : "plain");
         server.reset();
-        server = std::make_unique<FakeNotificationServer>(
-            markup ? std::vector<std::string>{"body", "body-markup"} : std::vector<std::string>{"body"});
+        server = std::make_unique<FakeNotificationServer>(markup ? "body,body-markup" : "body");
         add("a", body);
-        EXPECT_EQ(last().body, markup ? "1 &lt; 2 &amp;&amp; &lt;b&gt;x&lt;/b&gt;" : body);
+        EXPECT_EQ(last()["body"], markup ? "1 &lt; 2 &amp;&amp; &lt;b&gt;x&lt;/b&gt;" : body);
     }
 }
 
@@ -104,19 +181,19 @@ TEST_F(DbusNotificationCenterTest, ReusedIdentifierReplacesEvenWhenSentTogether)
     ASSERT_TRUE(runUntil([&] { return results.size() == 4; }));
     const auto& n = server->notified();
     ASSERT_EQ(n.size(), 4u);
-    EXPECT_EQ(n[0].replacesId, 0u);
-    EXPECT_EQ(n[1].replacesId, 0u);
-    EXPECT_EQ(n[2].replacesId, n[0].id);
-    EXPECT_EQ(n[3].replacesId, n[0].id);
+    EXPECT_EQ(n[0]["replaces_id"], 0);
+    EXPECT_EQ(n[1]["replaces_id"], 0);
+    EXPECT_EQ(n[2]["replaces_id"], n[0]["id"]);
+    EXPECT_EQ(n[3]["replaces_id"], n[0]["id"]);
 }
 
 TEST_F(DbusNotificationCenterTest, ClicksReachTheHandlerWithOurIdentifierOnly)
 {
     center->setResponseHandler([&](std::optional<std::string> id) { clicks.push_back(id); });
     add("a");
-    guint32 a = last().id;
+    guint32 a = last()["id"];
     add("b");
-    guint32 b = last().id;
+    guint32 b = last()["id"];
     server->actionInvoked(a + b + 100, "default");   // another application's notification
     server->actionInvoked(a, "default");
     server->actionInvoked(b, "something-else");
@@ -129,7 +206,7 @@ TEST_F(DbusNotificationCenterTest, ClosingForgetsTheServerIdUnlessItMerelyExpire
 {
     center->setResponseHandler([&](std::optional<std::string> id) { clicks.push_back(id); });
     add("marker");
-    guint32 marker = last().id;
+    guint32 marker = last()["id"];
     const struct {
         guint32 reason;
         bool replaced;
@@ -137,14 +214,14 @@ TEST_F(DbusNotificationCenterTest, ClosingForgetsTheServerIdUnlessItMerelyExpire
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
         add("a");
-        guint32 shown = last().id;
+        guint32 shown = last()["id"];
         server->notificationClosed(shown, c.reason);
         // Signals from one sender arrive in order: once the click is in, the closing was seen.
         size_t before = clicks.size();
         server->actionInvoked(marker, "default");
         ASSERT_TRUE(runUntil([&] { return clicks.size() > before; }));
         add("a");
-        EXPECT_EQ(last().replacesId, c.replaced ? shown : 0u);
+        EXPECT_EQ(last()["replaces_id"], c.replaced ? shown : 0u);
     }
 }
 
@@ -153,7 +230,7 @@ TEST_F(DbusNotificationCenterTest, RestartedServerStartsAfresh)
     add("a");
     server.reset();
     server = std::make_unique<FakeNotificationServer>();
-    drain();
+    FakeNotificationServer::sync();
     add("a");
-    EXPECT_EQ(last().replacesId, 0u);
+    EXPECT_EQ(last()["replaces_id"], 0);
 }

@@ -52,12 +52,12 @@ TEST(GtkMainQueueTest, RepeatingTimerStopsWhenInvalidatedOrDropped) {
             dropped.reset();
     });
     ASSERT_TRUE(runUntil([&] { return invalidatedRuns == 3 && droppedRuns == 2; }));
+    invalidated->invalidate(); // twice is harmless
     bool sentinel = false;
     queue.after(0.1, [&] { sentinel = true; });
     ASSERT_TRUE(runUntil([&] { return sentinel; }));
     EXPECT_EQ(invalidatedRuns, 3);
     EXPECT_EQ(droppedRuns, 2);
-    invalidated->invalidate(); // twice is harmless
 }
 
 } // namespace

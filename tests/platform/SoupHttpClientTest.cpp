@@ -206,7 +206,7 @@ TEST(SoupHttpClientTest, DestroyedClientNeverCompletes)
         client.send(HttpRequest{"GET", server.url("/stall"), 30, true}, [&](HttpResponse) { called = true; });
         client.download(HttpRequest{"GET", server.url("/stall"), 30, true}, [&](DownloadResult) { called = true; });
         // Both requests must have reached the server before the client goes.
-        runUntil([&] { return server.requestCount("/stall") == 2; });
+        ASSERT_TRUE(runUntil([&] { return server.requestCount("/stall") == 2; }));
     }
     EXPECT_TRUE(runUntil([&] { return server.abandonedStalls() == 2; }));
     EXPECT_FALSE(called);

@@ -1,10 +1,10 @@
 // The relay scripts in JavaScriptCore, each in a context of its own as in the engine's worlds,
 // with just enough of a DOM for what they touch.
 #include <gtest/gtest.h>
-#include <jsc/jsc.h>
 
 #include <string>
 
+#include "js/JsWorld.h"
 #include "main/Resources.h"
 #include "platform/gtk/WebKitScriptRelay.h"
 
@@ -19,33 +19,7 @@ WebKitScriptRelay::Scripts scripts()
     return s.value_or(WebKitScriptRelay::Scripts{});
 }
 
-class World {
-public:
-    World() : ctx_(jsc_context_new()) {}
-    ~World() { g_object_unref(ctx_); }
-    World(const World&) = delete;
-    World& operator=(const World&) = delete;
-
-    // Evaluates code and returns its value as text, or "throws: <message>".
-    std::string run(const std::string& code)
-    {
-        JSCValue* v = jsc_context_evaluate(ctx_, code.c_str(), static_cast<gssize>(code.size()));
-        std::string out;
-        if (JSCException* e = jsc_context_get_exception(ctx_)) {
-            out = std::string("throws: ") + jsc_exception_get_message(e);
-            jsc_context_clear_exception(ctx_);
-        } else {
-            char* s = jsc_value_to_string(v);
-            out = s ? s : "";
-            g_free(s);
-        }
-        g_object_unref(v);
-        return out;
-    }
-
-private:
-    JSCContext* ctx_;
-};
+using World = JsWorld;
 
 // The page's world: dispatched events are recorded.
 constexpr const char* pageWorld = R"(
@@ -103,17 +77,8 @@ function click(anchor, init) {
 }
 )";
 
-TEST(WebKitScriptRelay, ScriptsForNamesTheHandlerAndRefusesOddNames)
+TEST(WebKitScriptRelay, ScriptsForRefusesOddHandlerNames)
 {
-    WebKitScriptRelay::Scripts s = scripts();
-    EXPECT_NE(s.page.find("'kelMac'"), std::string::npos);
-    EXPECT_NE(s.relay.find("['kelMac']"), std::string::npos);
-    EXPECT_NE(s.click.find("['kelMac']"), std::string::npos);
-    for (const std::string& part : {s.page, s.relay, s.click}) {
-        EXPECT_EQ(part.find("@HANDLER@"), std::string::npos);
-        EXPECT_EQ(part.find("@EVENT@"), std::string::npos);
-        EXPECT_EQ(part.find("//@@"), std::string::npos);
-    }
     for (const char* bad : {"", "kel'Mac", "a b", "x\ny", "9lives", "kel.mac"})
         EXPECT_FALSE(WebKitScriptRelay::scriptsFor(Resources::relay_js(), bad)) << bad;
     EXPECT_FALSE(WebKitScriptRelay::scriptsFor("//@@ page\nx\n//@@ relay\ny\n", "kelMac")) << "no click part";
@@ -131,7 +96,7 @@ TEST(WebKitScriptRelay, PageShimHandsOnJsonTextOnly)
                        "dispatched.length + ' ' + dispatched[0].type + ' ' + dispatched[0].detail"),
               "1 nolar-relay-post {\"type\":\"retry\"}");
     EXPECT_EQ(page.run("window.webkit.messageHandlers.kelMac.postMessage(undefined)"),
-              "throws: The message cannot be serialised");
+              "throws: TypeError: The message cannot be serialised");
     EXPECT_EQ(page.run("window.webkit.messageHandlers.kelMac = null; window.webkit = null;"
                        "typeof window.webkit.messageHandlers.kelMac.postMessage"),
               "function");

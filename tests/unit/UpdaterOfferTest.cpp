@@ -1,32 +1,32 @@
 #include <algorithm>
+#include <map>
 #include "UpdaterTest.h"
 
 namespace {
 
-using Alert = std::pair<std::string, std::string>;
-
 class UpdaterOffer : public UpdaterTest {};
 
-TEST_F(UpdaterOffer, TextsAndButtonsOfTheNormalAndCriticalForms) {
-    struct Row { bool critical; std::string notes, message, informative, second; };
-    const std::string normalTail = "Сейчас у вас 1.4. Обновление займёт несколько секунд, Нолар перезапустится.";
-    const std::string criticalTail = "Ваша версия больше не поддерживается. Обновление займёт несколько секунд.";
-    const Row rows[] = {
-        {false, "", "Доступна новая версия Нолара — 1.5", normalTail, "Позже"},
-        {false, "Быстрее.", "Доступна новая версия Нолара — 1.5", "Быстрее.\n\n" + normalTail, "Позже"},
-        {true, "", "Нужно обновить Нолар до версии 1.5", criticalTail, "Выйти"},
-        {true, "Важно.", "Нужно обновить Нолар до версии 1.5", "Важно.\n\n" + criticalTail, "Выйти"},
-    };
+TEST_F(UpdaterOffer, NotesLeadTheTextAndTheCriticalFormDiffers) {
     window->visible = false;
-    for (const auto& row : rows) {
-        offer("1.5", row.notes, row.critical);
-        EXPECT_EQ(lastAlert().sheetOn, window.get());
-        EXPECT_TRUE(window->visible) << "the window comes forward for its sheet";
-        EXPECT_EQ(lastAlertTexts(), Alert(row.message, row.informative));
-        EXPECT_EQ(lastAlert().spec.buttons, (std::vector<std::string>{"Обновить", row.second}));
-        EXPECT_TRUE(updater->isOfferVisible());
-        p.dialogs.answerSheet(platform::AlertFirstButtonReturn + 1);
-    }
+    std::map<bool, platform::AlertSpec> plain;
+    for (bool critical : {false, true})
+        for (std::string notes : {"", "Быстрее."}) {
+            offer("1.5", notes, critical);
+            EXPECT_EQ(lastAlert().sheetOn, window.get());
+            EXPECT_TRUE(window->visible) << "the window comes forward for its sheet";
+            EXPECT_TRUE(updater->isOfferVisible());
+            const auto& spec = lastAlert().spec;
+            EXPECT_EQ(spec.buttons.size(), 2u);
+            EXPECT_NE(spec.messageText.find("1.5"), std::string::npos);
+            if (notes.empty()) {
+                plain[critical] = spec;
+            } else {
+                EXPECT_EQ(spec.informativeText, notes + "\n\n" + plain[critical].informativeText);
+            }
+            p.dialogs.answerSheet(platform::AlertFirstButtonReturn + 1);
+        }
+    EXPECT_NE(plain[false].messageText, plain[true].messageText);
+    EXPECT_NE(plain[false].buttons[1], plain[true].buttons[1]);
 }
 
 TEST_F(UpdaterOffer, AnswersBehaveTheSameAsSheetAndApplicationModal) {
@@ -64,16 +64,12 @@ TEST_F(UpdaterOffer, DownloadNeedsAWritableBundleFolder) {
     download();
     EXPECT_EQ(p.dialogs.progressShown, 0);
     EXPECT_TRUE(p.http.downloads.empty());
-    EXPECT_EQ(lastAlertTexts(),
-              Alert("Сначала перенесите Нолар в «Программы»",
-                    "Сейчас Нолар запущен из папки, куда нельзя записать обновление (например, прямо из «Загрузок»). "
-                    "Закройте Нолар, перетащите его в папку «Программы» и откройте оттуда."));
+    EXPECT_EQ(p.dialogs.alerts.size(), 1u);
 }
 
 TEST_F(UpdaterOffer, DownloadShowsTheProgressPanelAndRequestsTheArchiveUncached) {
     download();
-    EXPECT_EQ(p.dialogs.progressTexts.back(), std::make_pair(std::string("Обновление Нолара"),
-                                                             std::string("Скачиваю Нолар 1.5…")));
+    EXPECT_EQ(p.dialogs.progressVisible, 1);
     ASSERT_EQ(p.http.downloads.size(), 1u);
     const auto& request = p.http.downloads[0].request;
     EXPECT_EQ(request.url, "https://" + AppConfig::serviceHost() + "/u.zip");
@@ -90,15 +86,13 @@ TEST_F(UpdaterOffer, FailedDownloadsCloseThePanelAndSayWhy) {
         const char* name;
         platform::DownloadResult result;
         bool failCreate, failMove;
-        std::string detail;
     };
     const Row rows[] = {
-        {"not found", {"/tmp/dl", 404, std::nullopt}, false, false, "Попробуйте позже."},
-        {"no HTTP response", {"/tmp/dl", std::nullopt, std::nullopt}, false, false, "Попробуйте позже."},
-        {"network down", {std::nullopt, std::nullopt, "The network connection was lost."}, false, false,
-         "The network connection was lost."},
-        {"work folder not made", {"/tmp/dl", 200, std::nullopt}, true, false, "Попробуйте позже."},
-        {"move failed", {"/tmp/dl", 200, std::nullopt}, false, true, "Попробуйте позже."},
+        {"not found", {"/tmp/dl", 404, std::nullopt}, false, false},
+        {"no HTTP response", {"/tmp/dl", std::nullopt, std::nullopt}, false, false},
+        {"network down", {std::nullopt, std::nullopt, "The network connection was lost."}, false, false},
+        {"work folder not made", {"/tmp/dl", 200, std::nullopt}, true, false},
+        {"move failed", {"/tmp/dl", 200, std::nullopt}, false, true},
     };
     for (const auto& row : rows) {
         fakes::FakePlatform fresh;
@@ -111,8 +105,9 @@ TEST_F(UpdaterOffer, FailedDownloadsCloseThePanelAndSayWhy) {
         fresh.http.downloads.at(0).completion(row.result);
         EXPECT_EQ(fresh.dialogs.progressVisible, 0) << row.name;
         ASSERT_EQ(fresh.dialogs.alerts.size(), 1u) << row.name;
-        EXPECT_EQ(fresh.dialogs.alerts[0].spec.messageText, "Не удалось скачать обновление") << row.name;
-        EXPECT_EQ(fresh.dialogs.alerts[0].spec.informativeText, row.detail) << row.name;
+        if (row.result.error) {
+            EXPECT_EQ(fresh.dialogs.alerts[0].spec.informativeText, *row.result.error) << row.name;
+        }
         EXPECT_TRUE(fresh.unzip.calls.empty()) << row.name;
         auto workFolders = std::count_if(fresh.files.dirs.begin(), fresh.files.dirs.end(),
                                          [](const std::string& d) { return d.rfind("/tmp/nolar-update-", 0) == 0; });
@@ -132,8 +127,7 @@ TEST_F(UpdaterOffer, AGoodDownloadMovesIntoAPrivateWorkFolderAndIsInstalled) {
     EXPECT_EQ(p.files.files.count("/tmp/dl"), 0u);
     EXPECT_EQ(p.files.files.at(work + "/update.zip"), "zip bytes");
     // The digest does not match here: the installation refuses, the panel closes.
-    ASSERT_EQ(p.dialogs.alerts.size(), 1u);
-    EXPECT_EQ(lastAlertTexts(), Alert("Обновление не установлено", "Файл обновления повреждён."));
+    EXPECT_EQ(p.dialogs.alerts.size(), 1u);
     EXPECT_EQ(p.dialogs.progressVisible, 0);
     EXPECT_FALSE(progressShown());
 }
