@@ -99,7 +99,8 @@ TEST(UpdateInstallFlow, ADownloadedArchiveReplacesTheBundleAndTheNewBuildStarts)
     EndedProcess processes;
     processes.ended = endedPid();
     platform::Platform services{fake.app, fake.queue, fake.dialogs, fake.web, fake.windows, fake.notifications,
-                                fake.workspace, fake.http, fake.settings, bundles, files, sha256, unzip, processes};
+                                fake.workspace, fake.http, fake.settings, bundles, files, sha256, unzip, processes,
+                                fake.tray, fake.appearance, fake.loginItem};
     AppConfig::useMainBundle(bundles.installed.get());
     struct Restore {
         ~Restore() { AppConfig::useMainBundle(nullptr); }
