@@ -117,6 +117,36 @@ TEST_F(Delegate, PageClickBeforeTheWindowOnlyActivates) {
     EXPECT_EQ(p.app.activations, 1);
 }
 
+TEST_F(Delegate, HiddenStartLoadsThePageAndTheFirstActivationShowsIt) {
+    d->startHidden = true;
+    launch();
+    ASSERT_TRUE(d->main);
+    EXPECT_FALSE(window().visible);
+    EXPECT_EQ(p.app.activations, 0);
+    EXPECT_EQ(view().loads.size(), 1u);
+    d->applicationShouldHandleReopen(false);
+    EXPECT_TRUE(window().visible);
+}
+
+TEST_F(Delegate, LoginItemToggleWritesTheHiddenStartEntryAndReadsItsStateBack) {
+    launch();
+    EXPECT_FALSE(d->actionState("toggleLaunchAtLogin:"));
+    d->performAction("toggleLaunchAtLogin:");
+    ASSERT_TRUE(p.loginItem.entry.has_value());
+    EXPECT_NE(p.loginItem.entry->find("\nExec=/opt/Nolar.app/Contents/Linux/nolar --background\n"), std::string::npos);
+    EXPECT_TRUE(d->actionState("toggleLaunchAtLogin:"));
+    d->performAction("toggleLaunchAtLogin:");
+    EXPECT_FALSE(p.loginItem.entry.has_value());
+    EXPECT_FALSE(d->actionState("toggleLaunchAtLogin:"));
+}
+
+TEST_F(Delegate, DesktopColourSchemeSetsTheStyle_NoPreferenceRestoresTheDefault) {
+    launch();
+    ASSERT_TRUE(p.appearance.scheme);
+    for (unsigned scheme : {1u, 2u, 0u, 7u}) p.appearance.scheme(scheme);
+    EXPECT_EQ(p.appearance.styles, (std::vector<std::optional<bool>>{true, false, std::nullopt, std::nullopt}));
+}
+
 TEST_F(Delegate, WakeRunsOneAutomaticCheckAndDoesNotReload) {
     launch();
     p.app.wakeHandlers[0]();
@@ -156,6 +186,7 @@ TEST(MenuTree, MenusItemsActionsAndShortcuts) {
     EXPECT_EQ(all.str(),
               "[Нолар]|О программе «Нолар»,orderFrontStandardAboutPanel:,,100000,"
               "|Проверить обновления…,checkForUpdates:,,100000,d,"
+              "|Запускать при входе в систему,toggleLaunchAtLogin:,,0,d,"
               "|-|Скрыть «Нолар»,hide:,h,100000,<Primary>h"
               "|Скрыть остальные,hideOtherApplications:,h,180000,<Primary><Alt>h"
               "|Показать все,unhideAllApplications:,,100000,"
