@@ -117,29 +117,6 @@ TEST_F(Delegate, PageClickBeforeTheWindowOnlyActivates) {
     EXPECT_EQ(p.app.activations, 1);
 }
 
-TEST_F(Delegate, HiddenStartLoadsThePageAndTheFirstActivationShowsIt) {
-    d->startHidden = true;
-    launch();
-    ASSERT_TRUE(d->main);
-    EXPECT_FALSE(window().visible);
-    EXPECT_EQ(p.app.activations, 0);
-    EXPECT_EQ(view().loads.size(), 1u);
-    d->applicationShouldHandleReopen(false);
-    EXPECT_TRUE(window().visible);
-}
-
-TEST_F(Delegate, LoginItemToggleWritesTheHiddenStartEntryAndReadsItsStateBack) {
-    launch();
-    EXPECT_FALSE(d->actionState("toggleLaunchAtLogin:"));
-    d->performAction("toggleLaunchAtLogin:");
-    ASSERT_TRUE(p.loginItem.entry.has_value());
-    EXPECT_NE(p.loginItem.entry->find("\nExec=/opt/Nolar.app/Contents/Linux/nolar --background\n"), std::string::npos);
-    EXPECT_TRUE(d->actionState("toggleLaunchAtLogin:"));
-    d->performAction("toggleLaunchAtLogin:");
-    EXPECT_FALSE(p.loginItem.entry.has_value());
-    EXPECT_FALSE(d->actionState("toggleLaunchAtLogin:"));
-}
-
 TEST_F(Delegate, DesktopColourSchemeSetsTheStyle_NoPreferenceRestoresTheDefault) {
     launch();
     ASSERT_TRUE(p.appearance.scheme);

@@ -10,11 +10,8 @@ TEST(CommandLine, OptionsAndMistakes) {
     const Row rows[] = {
         {{}, Action::Run, false},
         {{"--background"}, Action::Run, true},
-        {{"--background", "--background"}, Action::Run, true},
         {{"--version"}, Action::Version, false},
         {{"--version", "--help"}, Action::Help, false},
-        {{"--help", "--version"}, Action::Help, false},
-        {{"-h"}, Action::Help, false},
         {{"--backgroun"}, Action::Error, false},
         {{"--help", "-x"}, Action::Error, false},
         {{"file.txt"}, Action::Error, false},
