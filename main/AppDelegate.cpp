@@ -1,9 +1,11 @@
 #include "AppDelegate.h"
 #include "AppConfig.h"
+#include "Autostart.h"
 #include "Log.h"
 #include "MainWindowController.h"
 #include "MenuBuilder.h"
 #include "Notifier.h"
+#include "SpellLanguages.h"
 #include "Updater.h"
 
 namespace {
@@ -20,6 +22,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     Log::write("start " + AppConfig::versionName() + " (" + std::to_string(AppConfig::build()) + ") at " +
                platform.bundles.main().path());
     MenuBuilder::install(platform.app);
+    integrateWithDesktop();
     activity = platform.app.beginActivity(BackgroundActivityOptions, "Нолар: сообщения и звонки в фоне");
     updater->notifier = notifier;
     std::weak_ptr<AppDelegate> weak = weak_from_this();
@@ -34,10 +37,40 @@ void AppDelegate::applicationDidFinishLaunching() {
     });
 }
 
+void AppDelegate::integrateWithDesktop() {
+    platform.tray.install("Нолар", MenuBuilder::trayMenu(),
+                          [] { Log::write("tray: no status notifier watcher on the session bus"); });
+    auto languages = spellLanguages(platform.web.localeNames(), platform.web.spellingDictionaries());
+    std::string list;
+    for (const auto& language : languages) list += " " + language;
+    Log::write("spell checking:" + (list.empty() ? std::string(" none") : list));
+    platform.web.setSpellCheckingLanguages(languages);
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    platform.appearance.watchColorScheme([weak](unsigned scheme) {
+        auto self = weak.lock();
+        if (!self) return;
+        // No preference leaves the toolkit's own default in place.
+        self->platform.appearance.setDarkStyle(scheme == 1 ? std::optional(true)
+                                               : scheme == 2 ? std::optional(false) : std::nullopt);
+    });
+}
+
+void AppDelegate::toggleLaunchAtLogin() {
+    if (platform.loginItem.isEnabled()) {
+        if (!platform.loginItem.disable()) Log::write("autostart: cannot remove the entry");
+        return;
+    }
+    auto executable = platform.bundles.main().infoString("CFBundleExecutable").value_or("nolar");
+    if (!platform.loginItem.enable(Autostart::entry(platform.bundles.main().path() + "/Contents/Linux/" + executable)))
+        Log::write("autostart: cannot write the entry");
+}
+
 void AppDelegate::permissionArrived(const std::string& permission) {
     main = MainWindowController::create(platform, notifier, updater, permission);
-    main->window()->makeKeyAndOrderFront();
-    platform.app.activate();
+    if (!startHidden) {
+        main->window()->makeKeyAndOrderFront();
+        platform.app.activate();
+    }
     updater->start();
 }
 
@@ -65,9 +98,15 @@ void AppDelegate::showMain() {
     platform.app.activate();
 }
 
+bool AppDelegate::actionState(const std::string& action) {
+    return action == "toggleLaunchAtLogin:" && platform.loginItem.isEnabled();
+}
+
 void AppDelegate::performAction(const std::string& action) {
     if (action == "showMain") showMain();
     else if (action == "checkForUpdates:") updater->check(true);
+    else if (action == "toggleLaunchAtLogin:") toggleLaunchAtLogin();
+    else if (action == "terminate:") platform.app.terminate();
     else if (!main) return;
     else if (action == "reloadPage:") main->reload();
     else if (action == "zoomInPage:") main->zoom(0.1);

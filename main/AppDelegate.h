@@ -16,16 +16,20 @@ public:
     std::shared_ptr<Notifier> notifier;
     std::shared_ptr<Updater> updater;
     std::shared_ptr<void> activity;
+    bool startHidden = false; // started at login: the window waits until the application is activated
 
     void applicationDidFinishLaunching() override;
     bool applicationShouldHandleReopen(bool hasVisibleWindows) override;
     bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
     void performAction(const std::string& action) override;
+    bool actionState(const std::string& action) override;
 
     void showMain();
     void notificationClicked(const std::string& id);
 
 private:
     void permissionArrived(const std::string& permission);
+    void integrateWithDesktop();
+    void toggleLaunchAtLogin();
     platform::Platform& platform;
 };

@@ -55,7 +55,9 @@ void MainWindowController::userContentController(const platform::ScriptMessage& 
     } else if (type == "badge") {
         auto it = body.find("count");
         double count = it != body.end() && it->is_number() ? it->get<double>() : 0;
-        platform.app.setBadgeLabel(badgeLabel(count));
+        auto label = badgeLabel(count);
+        platform.app.setBadgeLabel(label);
+        platform.tray.setAttention(label);
     } else if (type == "checkUpdate") {
         auto it = body.find("manual");
         bool manual = it != body.end() && it->is_boolean() && it->get<bool>();

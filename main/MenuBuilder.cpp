@@ -15,6 +15,11 @@ MenuItem item(const char* title, const char* action, const char* key, uint32_t m
     m.targetsDelegate = delegate;
     return m;
 }
+MenuItem checkItem(const char* title, const char* action) {
+    MenuItem m = item(title, action, "", 0, true);
+    m.checkable = true;
+    return m;
+}
 } // namespace
 
 platform::MenuBar tree() {
@@ -22,6 +27,7 @@ platform::MenuBar tree() {
     bar.menus.push_back({"Нолар",
                          {item("О программе «Нолар»", "orderFrontStandardAboutPanel:", "", Cmd),
                           item("Проверить обновления…", "checkForUpdates:", "", Cmd, true),
+                          checkItem("Запускать при входе в систему", "toggleLaunchAtLogin:"),
                           MenuItem::sep(),
                           item("Скрыть «Нолар»", "hide:", "h", Cmd),
                           item("Скрыть остальные", "hideOtherApplications:", "h", Cmd | platform::Option),
@@ -57,5 +63,10 @@ platform::MenuBar tree() {
 }
 
 void install(platform::Application& app) { app.setMainMenu(tree()); }
+
+std::vector<platform::MenuItem> trayMenu() {
+    return {item("Показать Нолар", "showMain", "", 0, true), item("Проверить обновления…", "checkForUpdates:", "", 0, true),
+            MenuItem::sep(), item("Выйти", "terminate:", "", 0, true)};
+}
 
 } // namespace MenuBuilder

@@ -16,6 +16,8 @@ public:
     virtual bool applicationShouldTerminateAfterLastWindowClosed() = 0;
     // A menu item that targets the delegate was chosen.
     virtual void performAction(const std::string& action) = 0;
+    // Whether a checkable menu item's check mark shows.
+    virtual bool actionState(const std::string&) { return false; }
 };
 
 class Application {
@@ -23,6 +25,8 @@ public:
     virtual ~Application() = default;
     virtual void setDelegate(ApplicationDelegate* delegate) = 0; // not owned
     virtual int run() = 0;                     // returns when the application ends
+    // Another run of the application already serves this session (a start would hand over to it).
+    virtual bool isRunningElsewhere() = 0;
     virtual void activate() = 0;               // bring the application forward
     virtual void hide() = 0;                   // hide every window of the application
     virtual void terminate() = 0;              // quit the main loop

@@ -20,6 +20,7 @@ struct MenuItem {
     std::string key;         // single lower-case character, or empty
     uint32_t modifiers = 0;
     bool targetsDelegate = false; // false: the toolkit's own handling (responder chain)
+    bool checkable = false;       // shows a check mark: the delegate's actionState
 
     static MenuItem sep() { MenuItem m; m.separator = true; return m; }
 };

@@ -1,12 +1,15 @@
 #pragma once
 #include "Alert.h"
+#include "Appearance.h"
 #include "Application.h"
 #include "Bundle.h"
 #include "Files.h"
 #include "HttpClient.h"
+#include "LoginItem.h"
 #include "MainQueue.h"
 #include "NotificationCenter.h"
 #include "Settings.h"
+#include "Tray.h"
 #include "WebView.h"
 #include "Window.h"
 #include "Workspace.h"
@@ -29,6 +32,9 @@ struct Platform {
     Sha256& sha256;
     Unzip& unzip;
     Processes& processes;
+    Tray& tray;
+    Appearance& appearance;
+    LoginItem& loginItem;
 };
 
 } // namespace platform

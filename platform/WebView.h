@@ -127,6 +127,12 @@ public:
     virtual std::shared_ptr<WebView> createRelatedWebView(WebView& opener) = 0;
     // Whether the pages run confined by the engine's sandbox (known once a view exists).
     virtual bool isSandboxed() = 0;
+    // The user's locale names, most preferred first ("ru_RU.UTF-8", "ru_RU", "ru", "C").
+    virtual std::vector<std::string> localeNames() const = 0;
+    // Tags of the installed spelling dictionaries ("ru_RU", "en_US").
+    virtual std::vector<std::string> spellingDictionaries() const = 0;
+    // Underlines misspelt words in every view, in these languages; none turns checking off.
+    virtual void setSpellCheckingLanguages(const std::vector<std::string>& languages) = 0;
 };
 
 } // namespace platform

@@ -77,6 +77,17 @@ void GtkApp::setDelegate(platform::ApplicationDelegate* delegate) { delegate_ = 
 
 int GtkApp::run() { return g_application_run(G_APPLICATION(app_), argc_, argv_); }
 
+bool GtkApp::isRunningElsewhere() {
+    // Registering makes this run the primary one unless another holds the name on the session bus.
+    GError* error = nullptr;
+    if (!g_application_register(G_APPLICATION(app_), nullptr, &error)) {
+        g_warning("cannot register the application: %s", error->message);
+        g_error_free(error);
+        return false;
+    }
+    return g_application_get_is_remote(G_APPLICATION(app_));
+}
+
 void GtkApp::handleStartup() {
     // Only the primary instance starts up; a second start is forwarded to it as another activate.
     if (!delegate_ || !delegate_->applicationShouldTerminateAfterLastWindowClosed())

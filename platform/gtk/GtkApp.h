@@ -28,6 +28,7 @@ public:
 
     void setDelegate(platform::ApplicationDelegate* delegate) override;
     int run() override;
+    bool isRunningElsewhere() override;
     void activate() override;
     void hide() override;
     void terminate() override;

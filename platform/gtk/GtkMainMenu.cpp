@@ -28,6 +28,13 @@ void onDelegateAction(GSimpleAction*, GVariant*, gpointer data) {
     t->menu->performDelegateAction(t->action);
 }
 
+void onCheckAction(GSimpleAction* action, GVariant*, gpointer data) {
+    auto* t = static_cast<ActionTarget*>(data);
+    t->menu->performDelegateAction(t->action);
+    // The check mark shows what the delegate now says, not merely the opposite of before.
+    g_simple_action_set_state(action, g_variant_new_boolean(t->menu->delegateState(t->action)));
+}
+
 void onStandardAction(GSimpleAction*, GVariant*, gpointer data) {
     auto* t = static_cast<ActionTarget*>(data);
     t->menu->performStandardAction(t->action);
@@ -169,8 +176,13 @@ GMenu* GtkMainMenu::buildMenu(const platform::Menu& menu, bool withWindowList) {
 
 std::string GtkMainMenu::addAction(const platform::MenuItem& item) {
     std::string name = actionName(item.action, item.targetsDelegate);
-    GSimpleAction* action = g_simple_action_new(name.c_str(), nullptr);
-    if (item.targetsDelegate) {
+    GSimpleAction* action = item.checkable
+        ? g_simple_action_new_stateful(name.c_str(), nullptr, g_variant_new_boolean(delegateState(item.action)))
+        : g_simple_action_new(name.c_str(), nullptr);
+    if (item.checkable) {
+        g_signal_connect_data(action, "activate", G_CALLBACK(onCheckAction), new ActionTarget{this, item.action},
+                              deleteTarget, GConnectFlags(0));
+    } else if (item.targetsDelegate) {
         g_signal_connect_data(action, "activate", G_CALLBACK(onDelegateAction), new ActionTarget{this, item.action},
                               deleteTarget, GConnectFlags(0));
     } else if (standardActions.count(item.action)) {
@@ -190,6 +202,11 @@ std::string GtkMainMenu::addAction(const platform::MenuItem& item) {
 void GtkMainMenu::performDelegateAction(const std::string& action) {
     if (auto* delegate = app_.delegate())
         delegate->performAction(action);
+}
+
+bool GtkMainMenu::delegateState(const std::string& action) const {
+    auto* delegate = app_.delegate();
+    return delegate && delegate->actionState(action);
 }
 
 // The window the about panel belongs to; none when the application has no window on screen.

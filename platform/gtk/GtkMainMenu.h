@@ -22,6 +22,7 @@ public:
 
     // Internal: GLib callbacks.
     void performDelegateAction(const std::string& action);
+    bool delegateState(const std::string& action) const;
     void performStandardAction(const std::string& action);
     void performWindowAction(const std::string& action, GtkWindow* window);
     void showWindow(guint id);

@@ -1,4 +1,5 @@
 #include "GtkPlatform.h"
+#include "AppIndicatorTray.h"
 #include "DbusNotificationCenter.h"
 #include "GtkApp.h"
 #include "GtkDialogs.h"
@@ -10,9 +11,11 @@
 #include "OpenSslSha256.h"
 #include "PlistBundles.h"
 #include "PosixFiles.h"
+#include "PortalAppearance.h"
 #include "PosixProcesses.h"
 #include "SoupHttpClient.h"
 #include "WebKitEngine.h"
+#include "XdgLoginItem.h"
 
 #ifndef NOLAR_APP_ID
 #define NOLAR_APP_ID "org.nolar.Nolar"
@@ -29,8 +32,10 @@ public:
           windows(app, settings),
           dialogs(app),
           notifications(NOLAR_APP_ID),
+          tray(app),
+          loginItem(NOLAR_APP_ID),
           services_{app, queue, dialogs, web, windows, notifications, workspace, http,
-                    settings, bundles, files, sha256, unzip, processes} {}
+                    settings, bundles, files, sha256, unzip, processes, tray, appearance, loginItem} {}
 
     platform::Platform& services() override { return services_; }
 
@@ -49,6 +54,9 @@ private:
     OpenSslSha256 sha256;
     LibarchiveUnzip unzip;
     PosixProcesses processes;
+    AppIndicatorTray tray;
+    PortalAppearance appearance;
+    XdgLoginItem loginItem;
     platform::Platform services_;
 };
 

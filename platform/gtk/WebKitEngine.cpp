@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "SpellingDictionaries.h"
 #include "WebKitDownloads.h"
 #include "WebKitScriptRelay.h"
 #include "WebKitView.h"
@@ -124,7 +125,36 @@ WebKitWebContext* WebKitEngine::context()
 
     trustTestCertificate(context_);
     downloads_->attach(context_);
+    applySpellChecking();
     return context_;
+}
+
+std::vector<std::string> WebKitEngine::localeNames() const
+{
+    std::vector<std::string> out;
+    for (const char* const* name = g_get_language_names(); *name; ++name)
+        out.push_back(*name);
+    return out;
+}
+
+std::vector<std::string> WebKitEngine::spellingDictionaries() const { return installedSpellingDictionaries(); }
+
+void WebKitEngine::setSpellCheckingLanguages(const std::vector<std::string>& languages)
+{
+    spellLanguages_ = languages;
+    if (context_)
+        applySpellChecking();
+}
+
+// The engine checks with the same dictionaries (Enchant) that installedSpellingDictionaries lists.
+void WebKitEngine::applySpellChecking()
+{
+    std::vector<const char*> tags;
+    for (const auto& language : spellLanguages_)
+        tags.push_back(language.c_str());
+    tags.push_back(nullptr);
+    webkit_web_context_set_spell_checking_languages(context_, tags.data());
+    webkit_web_context_set_spell_checking_enabled(context_, !spellLanguages_.empty());
 }
 
 WebKitSettings* WebKitEngine::makeSettings(const platform::WebViewConfig& config)

@@ -1,5 +1,7 @@
 #pragma once
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/WebView.h"
 
@@ -22,13 +24,18 @@ public:
     std::shared_ptr<platform::WebView> createWebView(const platform::WebViewConfig& config) override;
     std::shared_ptr<platform::WebView> createRelatedWebView(platform::WebView& opener) override;
     bool isSandboxed() override;
+    std::vector<std::string> localeNames() const override;
+    std::vector<std::string> spellingDictionaries() const override;
+    void setSpellCheckingLanguages(const std::vector<std::string>& languages) override;
 
 private:
     WebKitWebContext* context();
     static WebKitSettings* makeSettings(const platform::WebViewConfig& config);
+    void applySpellChecking();
 
     WebKitWebContext* context_ = nullptr;
     std::shared_ptr<WebKitDownloads> downloads_;
+    std::vector<std::string> spellLanguages_;
 };
 
 } // namespace platform::gtk

@@ -11,7 +11,8 @@ log, the stand-in's exchanges and the D-Bus records, and keeps the session folde
 keeps it always). Every `wait_*` helper polls with a deadline and raises AssertionError naming what
 it waited for. Records are lists in arrival order; `since=len(previous)` shows what came later.
 Environment: NOLAR_BUILD_DIR (a build configured with NOLAR_SERVICE_HOST=127.0.0.1:<port> and
-NOLAR_TEST_CERT), NOLAR_SOURCE_DIR.
+NOLAR_TEST_CERT), NOLAR_SOURCE_DIR. Session(tray=True) puts a StatusNotifierWatcher on the bus and
+Session(color_scheme=N) the desktop portal's settings (fake_desktop.py, driven through S.desktop).
 """
 
 import os
@@ -42,10 +43,10 @@ class Session:
     """One private desktop session; see the module's description."""
 
     def __init__(self, name="e2e", notifications=True, logind=True, downloads=True,
-                 capabilities="actions,body,persistence", screen="1600x1000x24"):
+                 capabilities="actions,body,persistence", screen="1600x1000x24", tray=False, color_scheme=None):
         self.build = Build()
         self.options = dict(notifications=notifications, logind=logind, downloads=downloads,
-                            capabilities=capabilities, screen=screen)
+                            capabilities=capabilities, screen=screen, tray=tray, color_scheme=color_scheme)
         self.root = Path(tempfile.mkdtemp(prefix=f"nolar-e2e-{name}-"))
         self.home = self.root / "home"
         self.config_home = self.home / ".config"
@@ -63,7 +64,7 @@ class Session:
         self.apps = []
         self.app = None
         self.launches = 0
-        self.notifier = self.logind = self.standin = None
+        self.notifier = self.logind = self.standin = self.desktop = None
 
     # --- set-up and tear-down ------------------------------------------------------------------
 
@@ -84,12 +85,19 @@ class Session:
         if self.options["logind"]:
             self._startPeer("logind", ["fake_logind.py", "--match-record", self.records / "sleep-matches.jsonl"])
             self.logind = BusPeer(self.system_bus, *LOGIN1)
+        if self.options["tray"] or self.options["color_scheme"] is not None:
+            argv = ["fake_desktop.py", "--record", self.records / "tray.jsonl"]
+            argv += ["--watcher"] if self.options["tray"] else []
+            if self.options["color_scheme"] is not None:
+                argv += ["--color-scheme", self.options["color_scheme"]]
+            self._startPeer("desktop", argv)
+            self.desktop = BusPeer(self.session_bus, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop")
         self.standin = StandIn(self.build, self.root / "standin", self.log_dir, self.env)
         self.infrastructure.append(self.standin.child)
         return self
 
     def close(self, keep=False):
-        for peer in (self.notifier, self.logind):
+        for peer in (self.notifier, self.logind, self.desktop):
             if peer:
                 peer.close()
         for app in reversed(self.apps):
@@ -166,11 +174,11 @@ class Session:
 
     # --- the application -----------------------------------------------------------------------
 
-    def launch(self, wait_loaded=True, extra_env=None, timeout=DEFAULT_TIMEOUT, binary=None):
+    def launch(self, wait_loaded=True, extra_env=None, timeout=DEFAULT_TIMEOUT, binary=None, args=()):
         """Starts the application (the build's, or the executable `binary` of another copy of the
-        bundle); with `wait_loaded`, returns once its page reported "loaded"."""
+        bundle) with the command line `args`; with `wait_loaded`, returns once its page reported "loaded"."""
         self.launches += 1
-        app = App(self, dict(self.env, **(extra_env or {})), f"app-{self.launches}", binary=binary)
+        app = App(self, dict(self.env, **(extra_env or {})), f"app-{self.launches}", binary=binary, args=args)
         self.apps.append(app)
         self.app = app
         if wait_loaded:
@@ -212,11 +220,11 @@ class Session:
             found.append(pid)
         return sorted(found)
 
-    def second_launch(self, timeout=30):
-        """Runs the binary again in this session (it hands over to the running one) and waits for it
-        to end; returns its exit status."""
+    def second_launch(self, timeout=30, args=()):
+        """Runs the binary again in this session with the command line `args` (it hands over to the
+        running one) and waits for it to end; returns its exit status."""
         self.launches += 1
-        child = Child(f"second-launch-{self.launches}", [str(self.build.binary)], self.env, self.log_dir)
+        child = Child(f"second-launch-{self.launches}", [str(self.build.binary), *args], self.env, self.log_dir)
         try:
             child.popen.wait(timeout)
         except subprocess.TimeoutExpired:
@@ -304,6 +312,10 @@ class Session:
         """Puts the fake file manager on the session bus; until then a call to it finds nobody."""
         self._startPeer("file-manager", ["fake_file_manager.py", "--record", self.records / "file-manager.jsonl"])
 
+    def tray_items(self):
+        """Every item registered with the fake StatusNotifierWatcher: sender, service."""
+        return readJsonLines(self.records / "tray.jsonl")
+
     def file_manager_calls(self, since=0):
         """Every call the fake file manager answered: method, uris, startup_id, sender."""
         return readJsonLines(self.records / "file-manager.jsonl")[since:]
@@ -334,7 +346,7 @@ class Session:
 class App:
     """One run of the application binary in a session, with its X window."""
 
-    def __init__(self, session, env, name, binary=None, adopted=None, since=None):
+    def __init__(self, session, env, name, binary=None, adopted=None, since=None, args=()):
         self.session = session
         self.request_seq, self.report_seq, self.log_start = since or session.marks()
         self.loaded = None
@@ -342,7 +354,7 @@ class App:
         if adopted:
             self.child = Adopted(name, adopted)
         else:
-            self.child = Child(name, [str(binary or session.build.binary)], env, session.log_dir)
+            self.child = Child(name, [str(binary or session.build.binary), *args], env, session.log_dir)
 
     @property
     def pid(self):

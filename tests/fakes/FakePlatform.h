@@ -40,6 +40,7 @@ struct FakeApplication : platform::Application {
 
     void setDelegate(platform::ApplicationDelegate* d) override { delegate = d; }
     int run() override { return 0; }
+    bool isRunningElsewhere() override { return false; }
     void activate() override { ++activations; }
     void hide() override { ++hides; }
     void terminate() override { ++terminations; }
@@ -114,6 +115,11 @@ struct FakeWebEngine : platform::WebEngine {
     std::shared_ptr<platform::WebView> createRelatedWebView(platform::WebView& opener) override;
     bool sandboxed = true;
     bool isSandboxed() override { return sandboxed; }
+    std::vector<std::string> locales{"C"}, dictionaries;
+    std::vector<std::vector<std::string>> spellSettings;
+    std::vector<std::string> localeNames() const override { return locales; }
+    std::vector<std::string> spellingDictionaries() const override { return dictionaries; }
+    void setSpellCheckingLanguages(const std::vector<std::string>& l) override { spellSettings.push_back(l); }
 };
 
 struct FakeWindowFactory : platform::WindowFactory {
@@ -283,6 +289,29 @@ struct FakeProcesses : platform::Processes {
     }
 };
 
+struct FakeTray : platform::Tray {
+    std::vector<platform::MenuItem> menu;
+    std::vector<std::optional<std::string>> attention;
+    void install(const std::string&, const std::vector<platform::MenuItem>& m, std::function<void()>) override {
+        menu = m;
+    }
+    void setAttention(const std::optional<std::string>& label) override { attention.push_back(label); }
+};
+
+struct FakeAppearance : platform::Appearance {
+    std::function<void(unsigned)> scheme;
+    std::vector<std::optional<bool>> styles;
+    void watchColorScheme(std::function<void(unsigned)> fn) override { scheme = std::move(fn); }
+    void setDarkStyle(std::optional<bool> dark) override { styles.push_back(dark); }
+};
+
+struct FakeLoginItem : platform::LoginItem {
+    std::optional<std::string> entry;
+    bool isEnabled() const override { return entry.has_value(); }
+    bool enable(const std::string& text) override { entry = text; return true; }
+    bool disable() override { entry.reset(); return true; }
+};
+
 // Every fake, wired into one platform::Platform.
 struct FakePlatform {
     FakeApplication app;
@@ -299,8 +328,12 @@ struct FakePlatform {
     FakeSha256 sha256;
     FakeUnzip unzip;
     FakeProcesses processes;
+    FakeTray tray;
+    FakeAppearance appearance;
+    FakeLoginItem loginItem;
     platform::Platform services{app, queue, dialogs, web, windows, notifications, workspace,
-                                http, settings, bundles, files, sha256, unzip, processes};
+                                http, settings, bundles, files, sha256, unzip, processes,
+                                tray, appearance, loginItem};
     FakePlatform();
 };
 

@@ -119,6 +119,13 @@ TEST_F(Delegate, PageClickBeforeTheWindowOnlyActivates) {
     EXPECT_EQ(p.app.activations, 1);
 }
 
+TEST_F(Delegate, DesktopColourSchemeSetsTheStyle_NoPreferenceRestoresTheDefault) {
+    launch();
+    ASSERT_TRUE(p.appearance.scheme);
+    for (unsigned scheme : {1u, 2u, 0u, 7u}) p.appearance.scheme(scheme);
+    EXPECT_EQ(p.appearance.styles, (std::vector<std::optional<bool>>{true, false, std::nullopt, std::nullopt}));
+}
+
 TEST_F(Delegate, WakeRunsOneAutomaticCheckAndDoesNotReload) {
     launch();
     p.app.wakeHandlers[0]();

@@ -377,6 +377,7 @@ TEST_F(Controller, PageMessages) {
         post(body);
     EXPECT_EQ(p.app.badges, (std::vector<std::optional<std::string>>{std::string("5"), std::string("999+"), std::nullopt,
                                                                      std::nullopt, std::nullopt}));
+    EXPECT_EQ(p.tray.attention, p.app.badges) << "the tray asks for attention with the badge's text";
 
     post(R"({"type":"notifyPermission","id":"p1"})");
     p.queue.drain();
