@@ -4,6 +4,7 @@
 #include "MainWindowController.h"
 #include "MenuBuilder.h"
 #include "Notifier.h"
+#include "UpdateSignature.h"
 #include "Updater.h"
 
 namespace {
@@ -13,7 +14,7 @@ constexpr unsigned long long BackgroundActivityOptions = 0xEFFFFF;
 
 AppDelegate::AppDelegate(platform::Platform& platform)
     : notifier(Notifier::create(platform.notifications, platform.queue)),
-      updater(std::make_shared<Updater>(platform)),
+      updater(std::make_shared<Updater>(platform, UpdateSignature::buildKey())),
       platform(platform) {}
 
 void AppDelegate::applicationDidFinishLaunching() {

@@ -5,7 +5,8 @@ constexpr double firstCheckDelay = 8;
 constexpr double checkInterval = 1800;
 } // namespace
 
-Updater::Updater(platform::Platform& platform) : platform(platform) {}
+Updater::Updater(platform::Platform& platform, std::string manifestKey)
+    : platform(platform), manifestKey(std::move(manifestKey)) {}
 
 void Updater::start() {
     std::weak_ptr<Updater> weak = weak_from_this();
