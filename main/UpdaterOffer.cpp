@@ -6,6 +6,8 @@
 namespace {
 
 constexpr double downloadTimeout = 300;
+// The download stops here rather than fill the disk.
+constexpr uint64_t archiveMaxBytes = uint64_t(2) << 30;
 
 platform::AlertSpec offerAlert(const std::string& name, const std::string& notes, bool critical) {
     platform::AlertSpec alert;
@@ -51,6 +53,8 @@ void Updater::download(const std::string& url, const std::string& sha, const std
     request.url = url;
     request.timeoutSeconds = downloadTimeout;
     request.ignoreCache = true;
+    request.httpsOnly = true;
+    request.maxBytes = archiveMaxBytes;
     std::weak_ptr<Updater> weak = weak_from_this();
     platform.http.download(request, [weak, sha](platform::DownloadResult result) {
         auto self = weak.lock();
