@@ -25,6 +25,11 @@ std::string cutUtf8(const std::string& s, size_t n) {
     return s.substr(0, end);
 }
 
+std::string trimEnd(std::string s) {
+    while (!s.empty() && (s.back() == '.' || s.back() == ' ')) s.pop_back();
+    return s;
+}
+
 // Splits at the last dot: "archive.tar.gz" -> ("archive.tar", "gz"); no dot -> (name, "").
 std::pair<std::string, std::string> splitExtension(const std::string& name) {
     auto dot = name.find_last_of('.');
@@ -45,13 +50,18 @@ std::string compose(const std::string& base, const std::string& suffix, std::str
 std::string clean(const std::string& suggested) {
     std::string name;
     for (unsigned char c : suggested) name += (c == '/' || c < 0x20 || c == 0x7F) ? '_' : static_cast<char>(c);
-    if (name.empty() || name == "." || name == "..") name = "file";
-    // A saved ".desktop" file could be taken for a launcher by the file manager.
-    if (endsWith(lower(name), ".desktop")) name += ".download";
+    // Trailing dots and blanks are lost or misread by other tools; "." and ".." vanish here too.
+    name = trimEnd(name);
+    if (name.empty()) name = "file";
+    // No hidden files, and nothing a shell command could take for an option ("-rf").
+    if (name[0] == '.' || name[0] == '-') name[0] = '_';
     if (name.size() > MaxNameBytes) {
         auto [base, ext] = splitExtension(name);
-        name = compose(base, "", ext);
+        name = trimEnd(compose(base, "", ext));
     }
+    // A saved ".desktop" file could be taken for a launcher by the file manager.
+    const std::string guard = ".download";
+    if (endsWith(lower(name), ".desktop")) name = cutUtf8(name, MaxNameBytes - guard.size()) + guard;
     return name;
 }
 
