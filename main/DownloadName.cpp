@@ -57,7 +57,9 @@ std::string clean(const std::string& suggested) {
     if (name[0] == '.' || name[0] == '-') name[0] = '_';
     if (name.size() > MaxNameBytes) {
         auto [base, ext] = splitExtension(name);
+        // Shortening may leave only dots and blanks: "  ..." + "." + 300 blanks.
         name = trimEnd(compose(base, "", ext));
+        if (name.empty()) name = "file";
     }
     // A saved ".desktop" file could be taken for a launcher by the file manager.
     const std::string guard = ".download";

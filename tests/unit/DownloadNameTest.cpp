@@ -33,6 +33,7 @@ TEST(DownloadName, NeverLeavesTheFolderNorNamesADirectory) {
         {"...", "file"},
         {" . ", "file"},
         {"evil.desktop...", "evil.desktop.download"},
+        {" ..." + std::string(300, ' ') + "x", "file"},
         {"a/b.txt", "a_b.txt"},
         {".", "file"},
         {"..", "file"},
