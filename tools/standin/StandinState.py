@@ -196,6 +196,7 @@ class StandinState:
             self.manifestStatus = 200
             self.manifestBody = DEFAULT_MANIFEST
             self.manifestRedirect = None
+            self.manifestPad = 0
             self.signatureMode = "good"
             self.published = {}
 
@@ -210,6 +211,8 @@ class StandinState:
                 self.manifestStatus = 200
             if "status" in settings:
                 self.manifestStatus = int(settings["status"])
+            if "pad" in settings:
+                self.manifestPad = int(settings["pad"])
             if "redirect" in settings:
                 self.manifestRedirect = settings["redirect"] or None
             if "signature" in settings:
@@ -221,16 +224,16 @@ class StandinState:
     def manifestState(self):
         with self.changed:
             return {"status": self.manifestStatus, "body": self.manifestBody.decode("utf-8", "replace"),
-                    "redirect": self.manifestRedirect, "signature": self.signatureMode}
+                    "redirect": self.manifestRedirect, "pad": self.manifestPad, "signature": self.signatureMode}
 
     def manifest(self):
         with self.changed:
-            return self.manifestStatus, self.manifestBody, self.manifestRedirect
+            return self.manifestStatus, self.manifestBody + b" " * self.manifestPad, self.manifestRedirect
 
     def signature(self):
         """The detached signature of the manifest as served, or None (answered with 404)."""
         with self.changed:
-            body, mode = self.manifestBody, self.signatureMode
+            body, mode = self.manifestBody + b" " * self.manifestPad, self.signatureMode
         if not self.updateKey or mode == "missing":
             return None
         key = self.updateKey
