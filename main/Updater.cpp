@@ -8,6 +8,16 @@ constexpr double checkInterval = 1800;
 Updater::Updater(platform::Platform& platform, std::string manifestKey)
     : platform(platform), manifestKey(std::move(manifestKey)) {}
 
+platform::HttpRequest Updater::secureRequest(const std::string& url, double timeoutSeconds, uint64_t maxBytes) {
+    platform::HttpRequest request;
+    request.url = url;
+    request.timeoutSeconds = timeoutSeconds;
+    request.ignoreCache = true;
+    request.httpsOnly = true;
+    request.maxBytes = maxBytes;
+    return request;
+}
+
 void Updater::start() {
     std::weak_ptr<Updater> weak = weak_from_this();
     platform.queue.after(firstCheckDelay, [weak] {

@@ -56,6 +56,8 @@ private:
     std::optional<std::string> unpack(const std::string& zip, std::string& newBundle);
     std::optional<int64_t> validBuildOf(const std::string& bundle) const;
 
+    // Every request of the updater: https only, also after redirects, and a body of at most maxBytes.
+    static platform::HttpRequest secureRequest(const std::string& url, double timeoutSeconds, uint64_t maxBytes);
     // Brings the main window forward and activates the application when there is a window.
     std::shared_ptr<platform::Window> frontWindow();
 

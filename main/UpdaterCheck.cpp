@@ -12,22 +12,12 @@ constexpr double manifestTimeout = 20;
 // A manifest or its signature is a few hundred bytes; more is refused unread.
 constexpr uint64_t manifestMaxBytes = 1 << 20;
 
-platform::HttpRequest manifestRequest(const std::string& url) {
-    platform::HttpRequest request;
-    request.url = url;
-    request.timeoutSeconds = manifestTimeout;
-    request.ignoreCache = true;
-    request.httpsOnly = true;
-    request.maxBytes = manifestMaxBytes;
-    return request;
-}
-
 } // namespace
 
 void Updater::check(bool manual) {
     if (checking || offerVisible) return;
     checking = true;
-    platform::HttpRequest request = manifestRequest(AppConfig::versionURL());
+    auto request = secureRequest(AppConfig::versionURL(), manifestTimeout, manifestMaxBytes);
     std::weak_ptr<Updater> weak = weak_from_this();
     platform.http.send(request, [weak, manual](platform::HttpResponse response) {
         if (auto self = weak.lock()) self->received(response, manual);
@@ -59,7 +49,7 @@ void Updater::received(const platform::HttpResponse& response, bool manual) {
 // the build's key has vouched for its exact bytes.
 void Updater::checkSignature(std::string manifest, bool manual) {
     std::weak_ptr<Updater> weak = weak_from_this();
-    platform.http.send(manifestRequest(AppConfig::versionURL() + ".sig"),
+    platform.http.send(secureRequest(AppConfig::versionURL() + ".sig", manifestTimeout, manifestMaxBytes),
                        [weak, manifest = std::move(manifest), manual](platform::HttpResponse response) {
         auto self = weak.lock();
         if (!self) return;

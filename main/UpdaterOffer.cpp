@@ -49,12 +49,7 @@ void Updater::download(const std::string& url, const std::string& sha, const std
     if (!writableLocation()) return;
     closeProgress();
     progressPanel = platform.dialogs.showProgress("Обновление Нолара", "Скачиваю Нолар " + name + "\u2026");
-    platform::HttpRequest request;
-    request.url = url;
-    request.timeoutSeconds = downloadTimeout;
-    request.ignoreCache = true;
-    request.httpsOnly = true;
-    request.maxBytes = archiveMaxBytes;
+    auto request = secureRequest(url, downloadTimeout, archiveMaxBytes);
     std::weak_ptr<Updater> weak = weak_from_this();
     platform.http.download(request, [weak, sha](platform::DownloadResult result) {
         auto self = weak.lock();
