@@ -20,8 +20,9 @@ bool endsWith(const std::string& s, const std::string& suffix) {
 // Cuts s to at most n bytes without splitting a UTF-8 sequence.
 std::string cutUtf8(const std::string& s, size_t n) {
     if (s.size() <= n) return s;
+    // A character has at most three continuation bytes; more in a row is no UTF-8 to respect.
     size_t end = n;
-    while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) --end;
+    while (end > 0 && n - end < 3 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) --end;
     return s.substr(0, end);
 }
 
@@ -52,15 +53,15 @@ std::string clean(const std::string& suggested) {
     for (unsigned char c : suggested) name += (c == '/' || c < 0x20 || c == 0x7F) ? '_' : static_cast<char>(c);
     // Trailing dots and blanks are lost or misread by other tools; "." and ".." vanish here too.
     name = trimEnd(name);
-    if (name.empty()) name = "file";
-    // No hidden files, and nothing a shell command could take for an option ("-rf").
-    if (name[0] == '.' || name[0] == '-') name[0] = '_';
     if (name.size() > MaxNameBytes) {
         auto [base, ext] = splitExtension(name);
         // Shortening may leave only dots and blanks: "  ..." + "." + 300 blanks.
         name = trimEnd(compose(base, "", ext));
-        if (name.empty()) name = "file";
     }
+    if (name.empty()) name = "file";
+    // No hidden files, and nothing a shell command could take for an option ("-rf"); after the
+    // shortening, which may begin the name with its extension's dot.
+    if (name[0] == '.' || name[0] == '-') name[0] = '_';
     // A saved ".desktop" file could be taken for a launcher by the file manager.
     const std::string guard = ".download";
     if (endsWith(lower(name), ".desktop")) name = cutUtf8(name, MaxNameBytes - guard.size()) + guard;
