@@ -6,6 +6,7 @@
 #include "MenuBuilder.h"
 #include "Notifier.h"
 #include "SpellLanguages.h"
+#include "UpdateSignature.h"
 #include "Updater.h"
 
 namespace {
@@ -15,7 +16,7 @@ constexpr unsigned long long BackgroundActivityOptions = 0xEFFFFF;
 
 AppDelegate::AppDelegate(platform::Platform& platform)
     : notifier(Notifier::create(platform.notifications, platform.queue)),
-      updater(std::make_shared<Updater>(platform)),
+      updater(std::make_shared<Updater>(platform, UpdateSignature::buildKey())),
       platform(platform) {}
 
 void AppDelegate::applicationDidFinishLaunching() {

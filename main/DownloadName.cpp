@@ -20,9 +20,15 @@ bool endsWith(const std::string& s, const std::string& suffix) {
 // Cuts s to at most n bytes without splitting a UTF-8 sequence.
 std::string cutUtf8(const std::string& s, size_t n) {
     if (s.size() <= n) return s;
+    // A character has at most three continuation bytes; more in a row is no UTF-8 to respect.
     size_t end = n;
-    while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) --end;
+    while (end > 0 && n - end < 3 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) --end;
     return s.substr(0, end);
+}
+
+std::string trimEnd(std::string s) {
+    while (!s.empty() && (s.back() == '.' || s.back() == ' ')) s.pop_back();
+    return s;
 }
 
 // Splits at the last dot: "archive.tar.gz" -> ("archive.tar", "gz"); no dot -> (name, "").
@@ -45,13 +51,20 @@ std::string compose(const std::string& base, const std::string& suffix, std::str
 std::string clean(const std::string& suggested) {
     std::string name;
     for (unsigned char c : suggested) name += (c == '/' || c < 0x20 || c == 0x7F) ? '_' : static_cast<char>(c);
-    if (name.empty() || name == "." || name == "..") name = "file";
-    // A saved ".desktop" file could be taken for a launcher by the file manager.
-    if (endsWith(lower(name), ".desktop")) name += ".download";
+    // Trailing dots and blanks are lost or misread by other tools; "." and ".." vanish here too.
+    name = trimEnd(name);
     if (name.size() > MaxNameBytes) {
         auto [base, ext] = splitExtension(name);
-        name = compose(base, "", ext);
+        // Shortening may leave only dots and blanks: "  ..." + "." + 300 blanks.
+        name = trimEnd(compose(base, "", ext));
     }
+    if (name.empty()) name = "file";
+    // No hidden files, and nothing a shell command could take for an option ("-rf"); after the
+    // shortening, which may begin the name with its extension's dot.
+    if (name[0] == '.' || name[0] == '-') name[0] = '_';
+    // A saved ".desktop" file could be taken for a launcher by the file manager.
+    const std::string guard = ".download";
+    if (endsWith(lower(name), ".desktop")) name = cutUtf8(name, MaxNameBytes - guard.size()) + guard;
     return name;
 }
 

@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
 #include <ctime>
@@ -27,11 +28,26 @@ std::string stateDirectory() {
     return homeDirectory() + "/.local/state";
 }
 
+constexpr off_t rotateAt = 10 << 20;
+
+// Private to the user; a link planted at the log's path is never followed.
+int openLog(const std::string& file) {
+    return ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+}
+
 // Appends one line. The file is created when missing and never truncated: O_APPEND keeps
-// lines of other writers (the installer script) intact too.
+// lines of other writers (the installer script) intact too. A file past the limit becomes
+// nolar.log.1, replacing the one before, and a new file is begun.
 void appendLine(const std::string& file, const std::string& line) {
-    int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    int fd = openLog(file);
     if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size >= rotateAt) {
+        ::close(fd);
+        ::rename(file.c_str(), (file + ".1").c_str());
+        fd = openLog(file);
+        if (fd < 0) return;
+    }
     const char* p = line.data();
     size_t left = line.size();
     while (left > 0) {
@@ -44,6 +60,22 @@ void appendLine(const std::string& file, const std::string& line) {
         left -= static_cast<size_t>(n);
     }
     ::close(fd);
+}
+
+// Creates a folder and any missing parents as 0700.
+void makeFolders(const std::filesystem::path& folder) {
+    std::error_code ec;
+    if (std::filesystem::exists(folder, ec)) return;
+    if (folder.has_parent_path() && folder.parent_path() != folder) makeFolders(folder.parent_path());
+    ::mkdir(folder.c_str(), 0700);
+}
+
+// The log's own folder is 0700 even when an earlier version made it readable to others.
+void makePrivateFolder(const std::filesystem::path& folder) {
+    makeFolders(folder);
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077))
+        ::chmod(folder.c_str(), 0700);
 }
 
 // One writer thread with a FIFO queue: write() only formats and enqueues.
@@ -72,8 +104,7 @@ public:
 
 private:
     void loop() {
-        std::error_code ec;
-        std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
+        makePrivateFolder(std::filesystem::path(file).parent_path());
         std::unique_lock lock(mutex);
         for (;;) {
             wake.wait(lock, [this] { return stopping || !lines.empty(); });

@@ -5,7 +5,18 @@ constexpr double firstCheckDelay = 8;
 constexpr double checkInterval = 1800;
 } // namespace
 
-Updater::Updater(platform::Platform& platform) : platform(platform) {}
+Updater::Updater(platform::Platform& platform, std::string manifestKey)
+    : platform(platform), manifestKey(std::move(manifestKey)) {}
+
+platform::HttpRequest Updater::secureRequest(const std::string& url, double timeoutSeconds, uint64_t maxBytes) {
+    platform::HttpRequest request;
+    request.url = url;
+    request.timeoutSeconds = timeoutSeconds;
+    request.ignoreCache = true;
+    request.httpsOnly = true;
+    request.maxBytes = maxBytes;
+    return request;
+}
 
 void Updater::start() {
     std::weak_ptr<Updater> weak = weak_from_this();

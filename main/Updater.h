@@ -11,7 +11,8 @@ class Notifier;
 // Keeps the application up to date from the service's version manifest.
 class Updater : public std::enable_shared_from_this<Updater> {
 public:
-    explicit Updater(platform::Platform& platform);
+    // manifestKey: the raw Ed25519 key that must have signed every manifest; empty: unsigned manifests.
+    explicit Updater(platform::Platform& platform, std::string manifestKey = "");
     virtual ~Updater() = default;
 
     // The main window; alerts attach to it. Set by the main window controller.
@@ -32,6 +33,8 @@ private:
     friend class UpdaterTest;
 
     // UpdaterCheck.cpp
+    void received(const platform::HttpResponse& response, bool manual);
+    void checkSignature(std::string manifest, bool manual);
     void handle(const nlohmann::json& manifest, bool manual);
     void announce(int64_t build, const std::string& name, const std::string& notes);
     // Updater.cpp: an informational alert with one "OK" button.
@@ -53,10 +56,13 @@ private:
     std::optional<std::string> unpack(const std::string& zip, std::string& newBundle);
     std::optional<int64_t> validBuildOf(const std::string& bundle) const;
 
+    // Every request of the updater: https only, also after redirects, and a body of at most maxBytes.
+    static platform::HttpRequest secureRequest(const std::string& url, double timeoutSeconds, uint64_t maxBytes);
     // Brings the main window forward and activates the application when there is a window.
     std::shared_ptr<platform::Window> frontWindow();
 
     platform::Platform& platform;
+    const std::string manifestKey;
     std::unique_ptr<platform::Timer> timer;
     bool checking = false;
     bool offerVisible = false;

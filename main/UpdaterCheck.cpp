@@ -3,37 +3,64 @@
 #include "Log.h"
 #include "Manifest.h"
 #include "Notifier.h"
+#include "UpdateSignature.h"
 #include "Updater.h"
 
 namespace {
+
 constexpr double manifestTimeout = 20;
+// A manifest or its signature is a few hundred bytes; more is refused unread.
+constexpr uint64_t manifestMaxBytes = 1 << 20;
+
 } // namespace
 
 void Updater::check(bool manual) {
     if (checking || offerVisible) return;
     checking = true;
-    platform::HttpRequest request;
-    request.url = AppConfig::versionURL();
-    request.timeoutSeconds = manifestTimeout;
-    request.ignoreCache = true;
+    auto request = secureRequest(AppConfig::versionURL(), manifestTimeout, manifestMaxBytes);
     std::weak_ptr<Updater> weak = weak_from_this();
     platform.http.send(request, [weak, manual](platform::HttpResponse response) {
+        if (auto self = weak.lock()) self->received(response, manual);
+    });
+}
+
+void Updater::received(const platform::HttpResponse& response, bool manual) {
+    bool usable = !response.error && response.status == 200 && response.body;
+    if (usable) {
+        auto parsed = nlohmann::json::parse(*response.body, nullptr, false);
+        if (!parsed.is_discarded() && parsed.is_object()) {
+            if (manifestKey.empty()) {
+                checking = false;
+                handle(parsed, manual);
+            } else {
+                checkSignature(*response.body, manual);
+            }
+            return;
+        }
+    }
+    checking = false;
+    Log::write("update check failed: " + response.error.value_or("nil") +
+               " status=" + std::to_string(response.status.value_or(0)));
+    if (manual)
+        info("Не удалось проверить обновления", response.error.value_or("Сервер обновлений пока недоступен."));
+}
+
+// The check stays in flight until the signature has been fetched: a manifest is read only once
+// the build's key has vouched for its exact bytes.
+void Updater::checkSignature(std::string manifest, bool manual) {
+    std::weak_ptr<Updater> weak = weak_from_this();
+    platform.http.send(secureRequest(AppConfig::versionURL() + ".sig", manifestTimeout, manifestMaxBytes),
+                       [weak, manifest = std::move(manifest), manual](platform::HttpResponse response) {
         auto self = weak.lock();
         if (!self) return;
         self->checking = false;
-        bool usable = !response.error && response.status == 200 && response.body;
-        if (usable) {
-            auto parsed = nlohmann::json::parse(*response.body, nullptr, false);
-            if (!parsed.is_discarded() && parsed.is_object()) {
-                self->handle(parsed, manual);
-                return;
-            }
+        bool fetched = !response.error && response.status == 200 && response.body;
+        if (fetched && UpdateSignature::verify(self->manifestKey, manifest, *response.body)) {
+            self->handle(nlohmann::json::parse(manifest), manual);
+            return;
         }
-        Log::write("update check failed: " + response.error.value_or("nil") +
-                   " status=" + std::to_string(response.status.value_or(0)));
-        if (manual)
-            self->info("Не удалось проверить обновления",
-                       response.error.value_or("Сервер обновлений пока недоступен."));
+        Log::write("update: signature invalid");
+        if (manual) self->info("Обновление недоступно", "Описание новой версии на сервере некорректно.");
     });
 }
 

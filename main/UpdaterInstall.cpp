@@ -34,7 +34,8 @@ std::optional<std::string> Updater::install(const std::string& zip, const std::s
     auto script = FilePath::join(platform.files.temporaryDirectory(), "nolar-apply-update-" + newUuid() + ".sh");
     if (!platform.files.writeNewPrivateFile(script, Resources::apply_update_sh()))
         return "Не удалось подготовить установку.";
-    std::vector<std::string> args{script, std::to_string(platform.processes.pid()), platform.bundles.main().path(),
+    // "--": a script path that began with "-" would otherwise be read as an option of bash.
+    std::vector<std::string> args{"--", script, std::to_string(platform.processes.pid()), platform.bundles.main().path(),
                                   newBundle, FilePath::parent(zip)};
     if (!platform.processes.spawnDetached("/bin/bash", args)) return "Не удалось запустить установку.";
     Log::write("update: build " + std::to_string(*build) + " staged, restarting");
@@ -53,7 +54,8 @@ std::optional<std::string> Updater::unpack(const std::string& zip, std::string& 
     for (const auto& name : *names) {
         if (endsWith(name, ".app")) {
             newBundle = FilePath::join(target, name);
-            return std::nullopt;
+            // A link would have the installer copy whatever it points to.
+            return platform.files.isFolder(newBundle) ? std::nullopt : std::optional<std::string>(unpackFailed);
         }
     }
     return unpackFailed;

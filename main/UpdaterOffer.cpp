@@ -6,6 +6,8 @@
 namespace {
 
 constexpr double downloadTimeout = 300;
+// The download stops here rather than fill the disk.
+constexpr uint64_t archiveMaxBytes = uint64_t(2) << 30;
 
 platform::AlertSpec offerAlert(const std::string& name, const std::string& notes, bool critical) {
     platform::AlertSpec alert;
@@ -47,10 +49,7 @@ void Updater::download(const std::string& url, const std::string& sha, const std
     if (!writableLocation()) return;
     closeProgress();
     progressPanel = platform.dialogs.showProgress("Обновление Нолара", "Скачиваю Нолар " + name + "\u2026");
-    platform::HttpRequest request;
-    request.url = url;
-    request.timeoutSeconds = downloadTimeout;
-    request.ignoreCache = true;
+    auto request = secureRequest(url, downloadTimeout, archiveMaxBytes);
     std::weak_ptr<Updater> weak = weak_from_this();
     platform.http.download(request, [weak, sha](platform::DownloadResult result) {
         auto self = weak.lock();

@@ -13,6 +13,8 @@ public:
     virtual std::string downloadsDirectory() const = 0;
     virtual bool exists(const std::string& path) const = 0;
     virtual bool isWritable(const std::string& path) const = 0;
+    // A real folder: false for a symbolic link, even one to a folder.
+    virtual bool isFolder(const std::string& path) const = 0;
     // Creates one new directory private to the user (0700); false when it exists or fails.
     virtual bool createPrivateDirectory(const std::string& path) = 0;
     virtual bool move(const std::string& from, const std::string& to) = 0;

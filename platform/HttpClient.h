@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -10,6 +11,8 @@ struct HttpRequest {
     std::string url;
     double timeoutSeconds = 60;
     bool ignoreCache = true;
+    bool httpsOnly = false;     // the address and every redirect must be https
+    uint64_t maxBytes = 0;      // a longer body fails the request unread; 0: no limit
 };
 
 struct HttpResponse {

@@ -41,8 +41,27 @@ case "$XDG_STATE_HOME" in
 esac
 
 log() {
-    mkdir -p "$LOG_DIR" 2>/dev/null
-    echo "$(date) $1" >> "$LOG_DIR/nolar.log"
+    mkdir -p -m 700 "$LOG_DIR" 2>/dev/null
+    # Like the application: never through a link planted at the log's path.
+    [ -L "$LOG_DIR/nolar.log" ] || (umask 077; echo "$(date) $1" >> "$LOG_DIR/nolar.log")
+}
+
+# The executable a bundle's Info.plist (XML form) names; "nolar" when it cannot be read.
+executableOf() {
+    local name
+    name="$(tr -d '\r\n' 2>/dev/null < "$1/Contents/Info.plist" |
+        sed -n 's|.*<key>CFBundleExecutable</key>[[:space:]]*<string>\([^<]*\)</string>.*|\1|p' 2>/dev/null)"
+    case "$name" in
+        "" | . | .. | */*) echo "nolar" ;;
+        *) echo "$name" ;;
+    esac
+}
+
+# Starts whichever bundle stands at OLD, detached, with this environment (display, session bus),
+# and removes the work folder.
+relaunch() {
+    setsid "$OLD/Contents/Linux/$(executableOf "$OLD")" < /dev/null > /dev/null 2>&1 &
+    rm -rf "$WORK"
 }
 
 # Wait about 15 seconds at most for the application to end, then go on regardless.
@@ -57,6 +76,14 @@ if [ ! -e "$OLD" ] && [ -d "$BAK" ]; then
 fi
 rm -rf "$BAK"
 rm -rf "$STAGED"
+
+# A bundle that cannot start must never replace one that can.
+NEW_EXE="$NEW/Contents/Linux/$(executableOf "$NEW")"
+if [ -L "$NEW" ] || [ ! -f "$NEW_EXE" ] || [ ! -x "$NEW_EXE" ]; then
+    log "update FAILED, restored"
+    relaunch
+    exit 0
+fi
 
 # -T: never move or copy into a folder that happens to stand at the target.
 swap() {
@@ -80,16 +107,4 @@ else
     log "update FAILED, restored"
 fi
 
-# The executable named by the bundle's Info.plist (XML form), "nolar" when it cannot be read.
-EXE="nolar"
-NAME="$(tr -d '\r\n' < "$OLD/Contents/Info.plist" 2>/dev/null |
-    sed -n 's|.*<key>CFBundleExecutable</key>[[:space:]]*<string>\([^<]*\)</string>.*|\1|p' 2>/dev/null)"
-case "$NAME" in
-    "" | . | .. | */*) ;;
-    *) EXE="$NAME" ;;
-esac
-
-# Detached from this script, with its environment (display, session bus) inherited.
-setsid "$OLD/Contents/Linux/$EXE" < /dev/null > /dev/null 2>&1 &
-
-rm -rf "$WORK"
+relaunch

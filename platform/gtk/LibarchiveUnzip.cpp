@@ -2,7 +2,10 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <sys/stat.h>
+#include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <filesystem>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -80,31 +83,50 @@ std::optional<std::string> diskPath(archive_entry* entry, const std::string& roo
     return relative->empty() ? root : root + "/" + *relative;
 }
 
-bool copyData(archive* reader, archive* writer) {
+// What the archive may unpack to, and how much it has so far.
+struct Budget {
+    uint64_t bytesLeft;
+    uint64_t entriesLeft;
+    bool exceeded = false;
+
+    bool take(uint64_t bytes, uint64_t entries) {
+        if (bytes > bytesLeft || entries > entriesLeft) exceeded = true;
+        else bytesLeft -= bytes, entriesLeft -= entries;
+        return !exceeded;
+    }
+};
+
+// Counts the bytes as they come: a zip entry's declared size need not be its real one.
+bool copyData(archive* reader, archive* writer, Budget& budget) {
     const void* block = nullptr;
     size_t size = 0;
     la_int64_t offset = 0;
     for (;;) {
         int r = archive_read_data_block(reader, &block, &size, &offset);
         if (r == ARCHIVE_EOF) return true;
-        if (r < ARCHIVE_WARN) return false;
+        if (r < ARCHIVE_WARN || !budget.take(size, 0)) return false;
         if (archive_write_data_block(writer, block, size, offset) < ARCHIVE_WARN) return false;
     }
 }
 
-bool extractEntries(archive* reader, archive* writer, const std::string& root, std::vector<std::string>& links) {
+bool extractEntries(archive* reader, archive* writer, const std::string& root, std::vector<std::string>& links,
+                    Budget& budget) {
     archive_entry* entry = nullptr;
     for (;;) {
         int r = archive_read_next_header(reader, &entry);
         if (r == ARCHIVE_EOF) return true;
         if (r < ARCHIVE_WARN) return false;
+        la_int64_t declared = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
+        // Refused before anything of the entry is written; the budget is only charged as data arrives.
+        if (declared > 0 && static_cast<uint64_t>(declared) > budget.bytesLeft) budget.exceeded = true;
+        if (!budget.take(0, 1)) return false;
         auto path = diskPath(entry, root);
         if (!path) return false;
         if (*path == root) continue; // the destination itself ("./")
         archive_entry_copy_pathname(entry, path->c_str());
         if (archive_write_header(writer, entry) < ARCHIVE_WARN) return false;
         if (archive_entry_filetype(entry) == AE_IFLNK) links.push_back(*path);
-        else if (archive_entry_size(entry) > 0 && !copyData(reader, writer)) return false;
+        else if (!copyData(reader, writer, budget)) return false;
         if (archive_write_finish_entry(writer) < ARCHIVE_WARN) return false;
     }
 }
@@ -135,11 +157,22 @@ bool LibarchiveUnzip::extract(const std::string& archivePath, const std::string&
     archive_read_support_format_zip(reader.get());
     archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
                                                      ARCHIVE_EXTRACT_SECURE_NODOTDOT);
+    struct stat archiveStat {};
+    if (::stat(archivePath.c_str(), &archiveStat) != 0) return false;
     if (archive_read_open_filename(reader.get(), archivePath.c_str(), 1 << 16) != ARCHIVE_OK) return false;
 
+    uint64_t archiveBytes = static_cast<uint64_t>(archiveStat.st_size);
+    uint64_t ratioBytes = archiveBytes > UINT64_MAX / limits.ratio ? UINT64_MAX : archiveBytes * limits.ratio;
+    Budget budget{std::min(limits.totalBytes, ratioBytes), limits.entries};
     std::vector<std::string> links;
-    bool ok = extractEntries(reader.get(), writer.get(), root, links);
+    bool ok = extractEntries(reader.get(), writer.get(), root, links, budget);
     if (archive_write_close(writer.get()) < ARCHIVE_WARN) ok = false;
+    if (budget.exceeded) {
+        // A bomb's partial output is of no use to anyone and may be large.
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+        return false;
+    }
     return ok && linksResolveInside(links, root);
 }
 

@@ -26,32 +26,15 @@ std::optional<std::string> readSmallFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The string values of the top-level dictionary; nullopt when the file is not a dictionary plist.
-std::optional<std::map<std::string, std::string>> readInfo(const std::string& bundle) {
+// The top-level dictionary of the bundle's Info.plist; null when the file is not a dictionary plist.
+std::shared_ptr<void> readInfo(const std::string& bundle) {
     auto data = readSmallFile(bundle + "/Contents/Info.plist");
-    if (!data || data->empty()) return std::nullopt;
+    if (!data || data->empty()) return nullptr;
     plist_t root = nullptr;
     plist_from_memory(data->data(), static_cast<uint32_t>(data->size()), &root);
-    std::unique_ptr<void, PlistFree> owner(root);
-    if (!root || plist_get_node_type(root) != PLIST_DICT) return std::nullopt;
-    std::map<std::string, std::string> strings;
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(root, &it);
-    for (;;) {
-        char* key = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(root, it, &key, &value);
-        if (!key) break;
-        if (value && plist_get_node_type(value) == PLIST_STRING) {
-            char* text = nullptr;
-            plist_get_string_val(value, &text);
-            if (text) strings[key] = text;
-            std::free(text);
-        }
-        std::free(key);
-    }
-    std::free(it);
-    return strings;
+    std::shared_ptr<void> owner(root, PlistFree());
+    if (!root || plist_get_node_type(root) != PLIST_DICT) return nullptr;
+    return owner;
 }
 
 std::string parentOf(const std::string& path) {
@@ -69,25 +52,30 @@ std::string mainBundlePath() {
 
 } // namespace
 
-PlistBundle::PlistBundle(std::string path, std::map<std::string, std::string> strings)
-    : bundlePath(std::move(path)), strings(std::move(strings)) {}
+PlistBundle::PlistBundle(std::string path, std::shared_ptr<void> info)
+    : bundlePath(std::move(path)), info(std::move(info)) {}
 
+// Looked up by name, never by walking the dictionary: libplist aborts the process on a key or a
+// string with a NUL inside when asked for it as a C string, hence the pointer and length here.
 std::optional<std::string> PlistBundle::infoString(const std::string& key) const {
-    auto it = strings.find(key);
-    if (it == strings.end()) return std::nullopt;
-    return it->second;
+    plist_t value = info ? plist_dict_get_item(info.get(), key.c_str()) : nullptr;
+    if (!value || plist_get_node_type(value) != PLIST_STRING) return std::nullopt;
+    uint64_t length = 0;
+    const char* text = plist_get_string_ptr(value, &length);
+    if (!text) return std::nullopt;
+    return std::string(text, length);
 }
 
 // A build run outside its bundle (tests) still has a main bundle, with an empty Info dictionary.
 PlistBundles::PlistBundles() {
     auto path = mainBundlePath();
-    mainBundle = std::make_unique<PlistBundle>(path, readInfo(path).value_or(std::map<std::string, std::string>{}));
+    mainBundle = std::make_unique<PlistBundle>(path, readInfo(path));
 }
 
 std::unique_ptr<platform::BundleInfo> PlistBundles::open(const std::string& path) const {
     auto info = readInfo(path);
     if (!info) return nullptr;
-    return std::make_unique<PlistBundle>(path, std::move(*info));
+    return std::make_unique<PlistBundle>(path, std::move(info));
 }
 
 } // namespace platform::gtk

@@ -1,5 +1,5 @@
 #pragma once
-#include <map>
+#include <memory>
 #include "platform/Bundle.h"
 
 namespace platform::gtk {
@@ -7,13 +7,14 @@ namespace platform::gtk {
 // A bundle folder whose Contents/Info.plist (XML or binary) was read when it was opened.
 class PlistBundle : public platform::BundleInfo {
 public:
-    PlistBundle(std::string path, std::map<std::string, std::string> strings);
+    // info: the Info dictionary (a plist_t), or null when there is none.
+    PlistBundle(std::string path, std::shared_ptr<void> info);
     std::string path() const override { return bundlePath; }
     std::optional<std::string> infoString(const std::string& key) const override;
 
 private:
     std::string bundlePath;
-    std::map<std::string, std::string> strings; // the Info dictionary's string values
+    std::shared_ptr<void> info;
 };
 
 // Bundles read with libplist; the main bundle is the folder two levels above the executable's

@@ -95,6 +95,11 @@ bool PosixFiles::exists(const std::string& path) const {
 
 bool PosixFiles::isWritable(const std::string& path) const { return ::access(path.c_str(), W_OK) == 0; }
 
+bool PosixFiles::isFolder(const std::string& path) const {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool PosixFiles::createPrivateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }
 
 bool PosixFiles::move(const std::string& from, const std::string& to) {

@@ -11,6 +11,7 @@ public:
     std::string downloadsDirectory() const override;
     bool exists(const std::string& path) const override;
     bool isWritable(const std::string& path) const override;
+    bool isFolder(const std::string& path) const override;
     bool createPrivateDirectory(const std::string& path) override;
     bool move(const std::string& from, const std::string& to) override;
     std::optional<std::vector<std::string>> list(const std::string& dir) const override;

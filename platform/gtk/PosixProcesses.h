@@ -13,4 +13,8 @@ public:
     bool spawnDetached(const std::string& executable, const std::vector<std::string>& args) override;
 };
 
+// Marks every descriptor from `first` on close-on-exec: with close_range when the kernel has it
+// (and tryCloseRange), otherwise one by one up to `limit`, the soft limit on open files.
+void closeOnExecFrom(int first, int limit, bool tryCloseRange = true);
+
 } // namespace platform::gtk

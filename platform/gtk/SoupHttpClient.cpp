@@ -6,10 +6,6 @@
 #include <glib/gstdio.h>
 #include <gio/gunixoutputstream.h>
 
-#ifndef NOLAR_TEST_CERT
-#define NOLAR_TEST_CERT ""
-#endif
-
 namespace platform::gtk {
 
 namespace {
@@ -19,7 +15,10 @@ constexpr gsize chunkSize = 64 * 1024;
 constexpr const char* timedOutText = "Превышен лимит времени на запрос.";
 constexpr const char* badUrlText = "Неподдерживаемый URL";
 constexpr const char* connectionLostText = "Сетевое соединение было потеряно.";
+constexpr const char* insecureText = "Сервер перенаправил запрос на незащищённый адрес.";
+constexpr const char* tooLargeText = "Ответ сервера слишком велик.";
 
+#ifdef NOLAR_TEST_CERT
 // Test builds trust one extra certificate, and only on the loopback hosts the tests use.
 gboolean acceptTestCertificate(SoupMessage* message, GTlsCertificate* peer, GTlsCertificateFlags, gpointer data)
 {
@@ -29,6 +28,7 @@ gboolean acceptTestCertificate(SoupMessage* message, GTlsCertificate* peer, GTls
         return FALSE;
     return g_tls_certificate_is_same(peer, G_TLS_CERTIFICATE(data));
 }
+#endif
 
 } // namespace
 
@@ -50,6 +50,9 @@ struct SoupHttpClient::Transfer {
     guint timer = 0;
     bool timedOut = false;
     bool toFile = false;
+    bool httpsOnly = false;
+    guint64 maxBytes = 0;
+    const char* refusal = nullptr; // why the transfer was stopped on our side
     std::function<void(platform::HttpResponse)> onResponse;
     std::function<void(platform::DownloadResult)> onDownload;
 
@@ -93,6 +96,8 @@ void armTimer(Transfer* t)
 
 std::optional<std::string> errorText(Transfer* t, GError* error)
 {
+    if (t->refusal)
+        return std::string(t->refusal);
     if (t->timedOut && (!error || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)))
         return std::string(timedOutText);
     if (error)
@@ -191,6 +196,12 @@ void onRead(GObject* source, GAsyncResult* result, gpointer data)
     }
     armTimer(t);
     t->received += size;
+    if (t->maxBytes && static_cast<guint64>(t->received) > t->maxBytes) {
+        g_bytes_unref(bytes);
+        t->refusal = tooLargeText;
+        finish(t, nullptr);
+        return;
+    }
     if (t->toFile) {
         t->writing = bytes;
         g_output_stream_write_all_async(t->output, bytesData, size, G_PRIORITY_DEFAULT, t->cancellable,
@@ -207,6 +218,33 @@ void readNext(Transfer* t)
     g_input_stream_read_bytes_async(t->input, chunkSize, G_PRIORITY_DEFAULT, t->cancellable, onRead, t);
 }
 
+bool isHttps(SoupMessage* message)
+{
+    return g_strcmp0(g_uri_get_scheme(soup_message_get_uri(message)), "https") == 0;
+}
+
+// Before each send, the first and every redirected one: a plain http hop is never made.
+void onStarting(SoupMessage* message, gpointer data)
+{
+    auto* t = static_cast<Transfer*>(data);
+    if (isHttps(message))
+        return;
+    t->refusal = insecureText;
+    g_cancellable_cancel(t->cancellable);
+}
+
+// A response that must not be read: it came over plain http after all, or announces more than the limit.
+const char* refusalOfResponse(Transfer* t)
+{
+    if (t->httpsOnly && !isHttps(t->message))
+        return insecureText;
+    SoupMessageHeaders* headers = soup_message_get_response_headers(t->message);
+    if (t->maxBytes && soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH &&
+        static_cast<guint64>(soup_message_headers_get_content_length(headers)) > t->maxBytes)
+        return tooLargeText;
+    return nullptr;
+}
+
 void onSent(GObject* source, GAsyncResult* result, gpointer data)
 {
     auto* t = static_cast<Transfer*>(data);
@@ -215,6 +253,11 @@ void onSent(GObject* source, GAsyncResult* result, gpointer data)
     if (!t->input) {
         finish(t, error);
         g_error_free(error);
+        return;
+    }
+    if (const char* refusal = refusalOfResponse(t)) {
+        t->refusal = refusal;
+        finish(t, nullptr);
         return;
     }
     armTimer(t);
@@ -252,9 +295,9 @@ SoupHttpClient::SoupHttpClient()
     soup_session_remove_feature_by_type(session, SOUP_TYPE_CONTENT_DECODER);
     // Each request keeps its own limit; the session's shorter default would cut it.
     g_object_set(session, "timeout", 0u, nullptr);
-    std::string_view certPath = NOLAR_TEST_CERT;
-    if (!certPath.empty())
-        testCertificate = g_tls_certificate_new_from_file(NOLAR_TEST_CERT, nullptr);
+#ifdef NOLAR_TEST_CERT
+    testCertificate = g_tls_certificate_new_from_file(NOLAR_TEST_CERT, nullptr);
+#endif
 }
 
 SoupHttpClient::~SoupHttpClient()
@@ -280,15 +323,26 @@ SoupHttpClient::Transfer* SoupHttpClient::start(const platform::HttpRequest& req
         t->startError = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_INVALID_ARGUMENT, badUrlText);
         return t;
     }
+    t->maxBytes = request.maxBytes;
+    t->httpsOnly = request.httpsOnly;
+    if (t->httpsOnly) {
+        if (!isHttps(t->message)) {
+            t->startError = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_INVALID_ARGUMENT, badUrlText);
+            return t;
+        }
+        g_signal_connect(t->message, "starting", G_CALLBACK(onStarting), t);
+    }
     if (request.ignoreCache) {
         SoupMessageHeaders* headers = soup_message_get_request_headers(t->message);
         soup_message_headers_replace(headers, "Cache-Control", "no-cache");
         soup_message_headers_replace(headers, "Pragma", "no-cache");
     }
+#ifdef NOLAR_TEST_CERT
     if (testCertificate)
         g_signal_connect_data(t->message, "accept-certificate", G_CALLBACK(acceptTestCertificate),
                               g_object_ref(testCertificate), [](gpointer d, GClosure*) { g_object_unref(d); },
                               GConnectFlags(0));
+#endif
     return t;
 }
 

@@ -29,7 +29,7 @@ FOREIGN_HOST = "127.0.0.2"
 APP_ID = "org.nolar.Nolar"
 USER_AGENT_SUFFIX = " Version/26.0 Safari/605.1.15 KelNolarMac/1.4"
 PASS_THROUGH = ("PATH", "USER", "LOGNAME", "TZ", "G_MESSAGES_DEBUG", "G_DEBUG", "GTK_DEBUG", "GDK_DEBUG",
-                "WEBKIT_DEBUG", "JSC_SIGNAL_FOR_GC")
+                "WEBKIT_DEBUG", "JSC_SIGNAL_FOR_GC", "ASAN_OPTIONS", "UBSAN_OPTIONS")
 DEFAULT_TIMEOUT = 60
 PORT_WAIT = 300
 
@@ -249,6 +249,9 @@ class Build:
             raise RuntimeError("the build was configured without NOLAR_TEST_CERT")
         self.cert = Path(cert)
         self.key = self.cert.parent / "key.pem"
+        # A build that checks manifest signatures: the private half of its key, beside its public one.
+        publicKey = cache.get("NOLAR_UPDATE_KEY", "")
+        self.updateKey = Path(publicKey.replace(".pub.pem", ".pem")) if publicKey.endswith(".pub.pem") else None
         self.bundle = self.dir / "Nolar.app"
         self.binary = self.bundle / "Contents" / "Linux" / "nolar"
         if not self.binary.exists():
@@ -267,6 +270,8 @@ class StandIn:
         argv = ["/usr/bin/python3", str(SOURCE_DIR / "tools/standin/server.py"), "--cert", str(build.cert),
                 "--key", str(build.key), "--port", str(build.port), "--hosts", f"{SERVICE_HOST},{FOREIGN_HOST}",
                 "--state-dir", str(root)]
+        if build.updateKey:
+            argv += ["--update-key", str(build.updateKey)]
         # The port is the build's; another run on this machine (a benchmark, a demo) may hold it a while.
         deadline = time.monotonic() + PORT_WAIT
         while True:

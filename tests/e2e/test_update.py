@@ -4,15 +4,18 @@ the application from the same place; a wrong digest, a missing archive or "По�
 installed build as it was, with the application still running."""
 
 import hashlib
+import http.server
 import plistlib
 import re
 import shutil
 import subprocess
 import sys
+import threading
 import unittest
+import urllib.request
 import zipfile
 
-from harness import E2ETestCase, poll
+from harness import SERVICE_HOST, E2ETestCase, poll
 
 UPDATE_NAME = "Nolar-28.zip"
 ARCHIVE_PATH = "/updates/" + UPDATE_NAME
@@ -44,6 +47,43 @@ def makeUpdate(bundle, folder, build, versionName):
             z.write(path, path.relative_to(folder))
     shutil.rmtree(staged)
     return archive
+
+
+def linkedBundleArchive(archive, folder):
+    """`archive` with its bundle moved to "Real/Nolar.app" and a top-level link "Nolar.app" to it."""
+    linked = folder / "linked.zip"
+    with zipfile.ZipFile(archive) as source, zipfile.ZipFile(linked, "w", zipfile.ZIP_DEFLATED) as z:
+        for item in source.infolist():
+            item.filename = "Real/" + item.filename
+            z.writestr(item, source.read(item.orig_filename))
+        link = zipfile.ZipInfo("Nolar.app")
+        link.create_system, link.external_attr = 3, 0o120777 << 16
+        z.writestr(link, "Real/Nolar.app")
+    return linked
+
+
+class PlainManifestServer(http.server.ThreadingHTTPServer):
+    """Plain http on loopback answering every GET with a manifest of build 28; counts the requests."""
+
+    def __init__(self):
+        self.hits = 0
+        outer = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                outer.hits += 1
+                body = b'{"build": 28}'
+                self.send_response(200)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        super().__init__(("127.0.0.1", 0), Handler)
+        threading.Thread(target=self.serve_forever, daemon=True).start()
+        self.url = f"http://127.0.0.1:{self.server_address[1]}/app/mac/version.json"
 
 
 def bundleInfo(bundle):
@@ -202,6 +242,86 @@ class UpdateRefusedTest(InstalledAppTestCase):
 
         self.assertEqual(self.standin.requests(path=ARCHIVE_PATH, since=requestSeq), [])
         self.assertEqual(self.workFolders(), folders)
+        self.assertEqual(self.snapshot(), before)
+        self.assertTrue(app.running())
+
+
+class UpdateTrustTest(InstalledAppTestCase):
+    """What the updater refuses before anything is offered or installed: manifests the build's key did
+    not sign, a redirect to plain http, an oversized manifest, and a bundle that is a link."""
+
+    @classmethod
+    def afterLaunch(cls):
+        cls.session.wait_for_log(r"update check: remote=0 min=0 mine=27 manual=false$", since=cls.app.log_start)
+
+    def tearDown(self):
+        self.standin.manifest(signature="good", redirect="", pad=0)
+
+    def test_manifests_the_builds_key_did_not_sign_are_never_offered(self):
+        session, app = self.session, self.app
+        before = self.snapshot()
+        self.standin.publish(zip=str(self.update), build=28, versionName="1.5")
+        first = self.standin.seqs()[0]
+        for mode in ("missing", "otherkey", "stale"):
+            self.standin.manifest(signature=mode)
+            requestSeq, _, lines = session.marks()
+            self.standin.queue_js("KelMac.checkUpdate(false)")
+            session.wait_for_log(r"update: signature invalid$", since=lines)
+            self.assertTrue(self.standin.requests(path=MANIFEST_PATH + ".sig", since=requestSeq), mode)
+            self.assertNotIn("update check: remote=", "\n".join(session.log_lines()[lines:]), mode)
+        # The same manifest signed by the build's key is offered at once: the refusals were the signature's.
+        self.standin.manifest(signature="good")
+        _, _, lines = session.marks()
+        app.focus()
+        self.standin.queue_js("KelMac.checkUpdate(false)")
+        session.wait_for_log(r"update check: remote=28 min=0 mine=27 manual=false$", since=lines)
+        offer = self.waitAlert(app, "the offer of the signed manifest")
+        self.dismiss(app, offer, "Right", "Return")
+        self.assertEqual(self.standin.requests(path=ARCHIVE_PATH, since=first), [])
+        self.assertEqual(session.notifications(), [])
+        self.assertEqual(self.snapshot(), before)
+
+    def test_a_redirect_to_http_and_an_oversized_manifest_fail_the_check(self):
+        session, app = self.session, self.app
+        before = self.snapshot()
+        plain = PlainManifestServer()
+        self.addCleanup(plain.shutdown)
+        with urllib.request.urlopen(plain.url, timeout=10) as answer:
+            self.assertEqual(answer.status, 200, "the plain server answers when asked directly")
+        self.assertEqual(plain.hits, 1)
+
+        self.standin.manifest(redirect=plain.url)
+        _, _, lines = session.marks()
+        self.standin.queue_js("KelMac.checkUpdate(true)")
+        session.wait_for_log(r"update check failed: .+ status=0$", since=lines)
+        self.dismiss(app, self.waitAlert(app, "the failed check's alert"), "Return")
+        self.assertEqual(plain.hits, 1, "the http address was never requested")
+
+        manifest = {"build": 28, "versionName": "1.5", "url": f"https://{SERVICE_HOST}:{session.build.port}/u.zip",
+                    "sha256": "a" * 64}
+        self.standin.manifest(redirect="", manifest=manifest, pad=2 << 20)
+        requestSeq, _, lines = session.marks()
+        self.standin.queue_js("KelMac.checkUpdate(true)")
+        session.wait_for_log(r"update check failed: .+ status=200$", since=lines)
+        self.dismiss(app, self.waitAlert(app, "the failed check's alert"), "Return")
+        self.assertEqual(self.standin.requests(path=MANIFEST_PATH + ".sig", since=requestSeq), [])
+        self.assertNotIn("update check: remote=", "\n".join(session.log_lines()[lines:]))
+        self.assertEqual(self.snapshot(), before)
+        self.assertTrue(app.running())
+
+    def test_an_archive_whose_bundle_is_a_link_is_refused(self):
+        session, app = self.session, self.app
+        before = self.snapshot()
+        self.standin.publish(zip=str(linkedBundleArchive(self.update, self.update.parent)), build=28,
+                             versionName="1.5")
+        requestSeq, _, lines = session.marks()
+        self.standin.queue_js("KelMac.checkUpdate(true)")
+        offer = self.waitAlert(app, "the update offer")
+        app.key("Return", wid=offer)
+        self.assertEqual(self.standin.wait_request("/updates/linked.zip", since=requestSeq)["status"], 200)
+        failure = self.waitAlert(app, 'the alert "Обновление не установлено"', gone=(offer,))
+        self.dismiss(app, failure, "Return")
+        self.assertNotIn("staged, restarting", "\n".join(session.log_lines()[lines:]))
         self.assertEqual(self.snapshot(), before)
         self.assertTrue(app.running())
 

@@ -54,7 +54,7 @@ struct FakeApplication : platform::Application {
     void onWake(std::function<void()> fn) override { wakeHandlers.push_back(std::move(fn)); }
 };
 
-class FakeWebView;
+struct FakeWebView;
 
 struct FakeWindow : platform::Window, std::enable_shared_from_this<FakeWindow> {
     platform::WindowSpec spec;
@@ -247,6 +247,7 @@ struct FakeFiles : platform::Files {
     std::string downloadsDirectory() const override { return downloads; }
     bool exists(const std::string& p) const override { return files.count(p) || dirs.count(p); }
     bool isWritable(const std::string& p) const override { return exists(p) && !readOnly.count(p); }
+    bool isFolder(const std::string& p) const override { return dirs.count(p) > 0; }
     bool createPrivateDirectory(const std::string& p) override;
     bool move(const std::string& from, const std::string& to) override;
     std::optional<std::vector<std::string>> list(const std::string& dir) const override;

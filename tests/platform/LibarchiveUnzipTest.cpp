@@ -81,3 +81,43 @@ TEST(LibarchiveUnzip, ExtractsThroughALinkedTemporaryFolder) {
 }
 
 } // namespace
+
+namespace {
+
+// A zip that python writes from `body` (a loop over the open ZipFile `z`).
+bool makeZipWith(const TempDir& t, const std::string& zip, const std::string& body) {
+    writeFile(t / "bomb.py", "import zipfile\nz = zipfile.ZipFile('" + zip + "', 'w', zipfile.ZIP_DEFLATED)\n" + body +
+                                 "z.close()\n");
+    return std::system(("/usr/bin/python3 '" + (t / "bomb.py") + "'").c_str()) == 0;
+}
+
+} // namespace
+
+TEST(LibarchiveUnzip, RefusesBombsAndLeavesNothingOfThemBehind) {
+    TempDir t;
+    struct Row { const char* name; std::string body; } rows[] = {
+        {"300 MB of zeros in a small archive",
+         "with z.open('Nolar.app/big', 'w') as f:\n    for i in range(300):\n        f.write(bytes(1 << 20))\n"},
+        {"200 000 empty entries", "for i in range(200000):\n    z.writestr('Nolar.app/%d' % i, b'')\n"},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        std::string zip = t / ("bomb" + std::to_string(n) + ".zip"), dest = t / ("dest" + std::to_string(n++));
+        ASSERT_TRUE(makeZipWith(t, zip, row.body)) << row.name;
+        platform::gtk::LibarchiveUnzip unzip;
+        EXPECT_FALSE(unzip.extract(zip, dest)) << row.name;
+        EXPECT_FALSE(fs::exists(dest)) << row.name;
+    }
+}
+
+TEST(LibarchiveUnzip, StopsAtTheEntryThatCrossesTheTotalLimit) {
+    TempDir t;
+    ASSERT_TRUE(makeZipWith(t, t / "two.zip", "import os\nz.writestr('a', os.urandom(600))\nz.writestr('b', os.urandom(600))\n"));
+    platform::gtk::LibarchiveUnzip roomy({1200, 1000, 10}), tight({1199, 1000, 10}), few({1 << 20, 1000, 1});
+    ASSERT_TRUE(roomy.extract(t / "two.zip", t / "roomy"));
+    EXPECT_EQ(fs::file_size(t / "roomy/b"), 600u);
+    EXPECT_FALSE(tight.extract(t / "two.zip", t / "tight"));
+    EXPECT_FALSE(fs::exists(t / "tight"));
+    EXPECT_FALSE(few.extract(t / "two.zip", t / "few"));
+    EXPECT_FALSE(fs::exists(t / "few"));
+}

@@ -161,6 +161,9 @@ void LocalHttpServer::respond(GIOStream* stream, const std::string& method, cons
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             writeAll(stream, std::string(64, 's'));
         }
+    } else if (path.rfind("/redirect?to=", 0) == 0) {
+        writeAll(stream, "HTTP/1.1 302 Found\r\nLocation: " + path.substr(13) +
+                             "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     } else if (path == "/stall") {
         char buffer[256];
         while (g_input_stream_read(g_io_stream_get_input_stream(stream), buffer, sizeof buffer, stop, nullptr) > 0) {

@@ -9,7 +9,7 @@
 
 // A small HTTP server on 127.0.0.1 (HTTPS when given a certificate with its key) with fixed routes:
 // /ok, /missing (404), /empty (204), /file (a binary body of several chunks), /truncated (closes
-// before its Content-Length), /slow (a live trickle), /stall (never answers).
+// before its Content-Length), /slow (a live trickle), /stall (never answers), /redirect?to=URL (302).
 class LocalHttpServer {
 public:
     explicit LocalHttpServer(GTlsCertificate* certificate = nullptr);

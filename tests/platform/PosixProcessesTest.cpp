@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
@@ -40,6 +41,23 @@ TEST(PosixProcesses, ReportsAnExecutableThatCannotStart) {
     EXPECT_FALSE(processes.spawnDetached(t / "missing", {}));
     writeFile(t / "not-executable", "#!/bin/sh\n");
     EXPECT_FALSE(processes.spawnDetached(t / "not-executable", {}));
+}
+
+TEST(PosixProcesses, TheStartedProcessInheritsNoDescriptor) {
+    TempDir t;
+    int leak[2];
+    ASSERT_EQ(::pipe(leak), 0); // deliberately without close-on-exec
+    platform::gtk::PosixProcesses processes;
+    ASSERT_TRUE(processes.spawnDetached("/bin/sh", {"-c", "{ [ -e /proc/$$/fd/$1 ] && echo open || echo closed; } > \"$0\"",
+                                                    t / "out", std::to_string(leak[1])}));
+    EXPECT_EQ(awaitFile(t / "out"), "closed\n");
+
+    // Where close_range cannot mark them, each descriptor is marked on its own.
+    ASSERT_EQ(::fcntl(leak[0], F_GETFD) & FD_CLOEXEC, 0);
+    platform::gtk::closeOnExecFrom(leak[0], leak[0] + 1, false);
+    EXPECT_NE(::fcntl(leak[0], F_GETFD) & FD_CLOEXEC, 0);
+    ::close(leak[0]);
+    ::close(leak[1]);
 }
 
 } // namespace

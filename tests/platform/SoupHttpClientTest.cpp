@@ -98,7 +98,7 @@ TEST(SoupHttpClientTest, ReportsStatusAndBodyOfEveryAnswer)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.method) + " " + c.path);
-        HttpResponse r = send(client, HttpRequest{c.method, server.url(c.path), 10, true});
+        HttpResponse r = send(client, HttpRequest{c.method, server.url(c.path), 10, true, false, 0});
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.body, std::string(c.body));
         EXPECT_EQ(r.error, std::nullopt);
@@ -110,7 +110,7 @@ TEST(SoupHttpClientTest, AsksPastCachesOnlyWhenTold)
     LocalHttpServer server;
     SoupHttpClient client;
     for (bool ignoreCache : {true, false}) {
-        send(client, HttpRequest{"GET", server.url("/ok"), 10, ignoreCache});
+        send(client, HttpRequest{"GET", server.url("/ok"), 10, ignoreCache, false, 0});
         std::string request = server.lastRequest("/ok");
         EXPECT_EQ(request.find("Cache-Control: no-cache") != std::string::npos, ignoreCache) << request;
         EXPECT_EQ(request.find("Pragma: no-cache") != std::string::npos, ignoreCache) << request;
@@ -133,7 +133,7 @@ TEST(SoupHttpClientTest, FailuresWithoutAnswerHaveNoStatus)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
-        HttpResponse r = send(client, HttpRequest{"GET", c.url, c.timeout, true});
+        HttpResponse r = send(client, HttpRequest{"GET", c.url, c.timeout, true, false, 0});
         EXPECT_EQ(r.status, std::nullopt);
         EXPECT_EQ(r.body, std::nullopt);
         ASSERT_TRUE(r.error.has_value());
@@ -148,7 +148,7 @@ TEST(SoupHttpClientTest, BodyCutShortIsAnError)
 {
     LocalHttpServer server;
     SoupHttpClient client;
-    HttpResponse r = send(client, HttpRequest{"GET", server.url("/truncated"), 10, true});
+    HttpResponse r = send(client, HttpRequest{"GET", server.url("/truncated"), 10, true, false, 0});
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.body, std::nullopt);
     EXPECT_TRUE(r.error.has_value());
@@ -159,7 +159,7 @@ TEST(SoupHttpClientTest, TimeOutCountsSilenceNotTheWholeTransfer)
     LocalHttpServer server;
     SoupHttpClient client;
     // The trickle lasts about twice the limit, but never pauses for long.
-    HttpResponse r = send(client, HttpRequest{"GET", server.url("/slow"), 1.0, true});
+    HttpResponse r = send(client, HttpRequest{"GET", server.url("/slow"), 1.0, true, false, 0});
     EXPECT_EQ(r.error, std::nullopt);
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.body, std::string(20 * 64, 's'));
@@ -181,7 +181,7 @@ TEST(SoupHttpClientTest, DownloadsIntoPrivateFileOnlyWhenComplete)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        DownloadResult r = download(client, HttpRequest{"GET", server.url(c.path), 10, true});
+        DownloadResult r = download(client, HttpRequest{"GET", server.url(c.path), 10, true, false, 0});
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.error.has_value(), !c.content.has_value());
         ASSERT_EQ(r.file.has_value(), c.content.has_value());
@@ -197,14 +197,44 @@ TEST(SoupHttpClientTest, DownloadsIntoPrivateFileOnlyWhenComplete)
     EXPECT_EQ(leftovers(), before);
 }
 
+TEST(SoupHttpClientTest, ABodyOverTheLimitFailsAndLeavesNoFile)
+{
+    LocalHttpServer server;
+    SoupHttpClient client;
+    auto before = leftovers();
+    const uint64_t size = LocalHttpServer::fileBody().size();
+    for (uint64_t limit : {size, size - 1}) {
+        SCOPED_TRACE(limit);
+        HttpResponse sent = send(client, HttpRequest{"GET", server.url("/file"), 10, true, false, limit});
+        DownloadResult fetched = download(client, HttpRequest{"GET", server.url("/file"), 10, true, false, limit});
+        EXPECT_EQ(sent.body.has_value(), limit == size);
+        EXPECT_EQ(fetched.file.has_value(), limit == size);
+        EXPECT_EQ(fetched.error.has_value(), limit < size);
+        if (fetched.file)
+            g_unlink(fetched.file->c_str());
+    }
+    EXPECT_EQ(leftovers(), before);
+}
+
+TEST(SoupHttpClientTest, HttpsOnlyRefusesAPlainAddressUnasked)
+{
+    LocalHttpServer server;
+    SoupHttpClient client;
+    ASSERT_EQ(send(client, HttpRequest{"GET", server.url("/ok"), 10, true, false, 0}).status, 200);
+    HttpResponse refused = send(client, HttpRequest{"GET", server.url("/ok"), 10, true, true, 0});
+    EXPECT_EQ(refused.status, std::nullopt);
+    EXPECT_TRUE(refused.error.has_value());
+    EXPECT_EQ(server.requestCount("/ok"), 1);
+}
+
 TEST(SoupHttpClientTest, DestroyedClientNeverCompletes)
 {
     LocalHttpServer server;
     bool called = false;
     {
         SoupHttpClient client;
-        client.send(HttpRequest{"GET", server.url("/stall"), 30, true}, [&](HttpResponse) { called = true; });
-        client.download(HttpRequest{"GET", server.url("/stall"), 30, true}, [&](DownloadResult) { called = true; });
+        client.send(HttpRequest{"GET", server.url("/stall"), 30, true, false, 0}, [&](HttpResponse) { called = true; });
+        client.download(HttpRequest{"GET", server.url("/stall"), 30, true, false, 0}, [&](DownloadResult) { called = true; });
         // Both requests must have reached the server before the client goes.
         ASSERT_TRUE(runUntil([&] { return server.requestCount("/stall") == 2; }));
     }
@@ -221,7 +251,7 @@ TEST(SoupHttpClientTest, RefusesUnknownCertificates)
     {
         LocalHttpServer server(certificate);
         SoupHttpClient client;
-        HttpResponse r = send(client, HttpRequest{"GET", server.url("/ok"), 10, true});
+        HttpResponse r = send(client, HttpRequest{"GET", server.url("/ok"), 10, true, false, 0});
         EXPECT_EQ(r.status, std::nullopt);
         EXPECT_TRUE(r.error.has_value());
         // It reached the server and stopped at the handshake.
@@ -247,16 +277,26 @@ TEST(SoupHttpClientTest, TrustsTheBuildsTestCertificateOnLoopbackOnly)
     {
         LocalHttpServer server(certificate);
         SoupHttpClient client;
-        HttpResponse trusted = send(client, HttpRequest{"GET", server.url("/ok"), 10, true});
+        HttpResponse trusted = send(client, HttpRequest{"GET", server.url("/ok"), 10, true, false, 0});
         EXPECT_EQ(trusted.error, std::nullopt);
         EXPECT_EQ(trusted.status, 200);
         // The same certificate names localhost too, but the exception is for the test hosts alone.
         int reached = server.connections();
-        HttpResponse other = send(client, HttpRequest{"GET", server.url("/ok?via=localhost", "localhost"), 10, true});
+        HttpResponse other = send(client, HttpRequest{"GET", server.url("/ok?via=localhost", "localhost"), 10, true, false, 0});
         EXPECT_EQ(other.status, std::nullopt);
         EXPECT_TRUE(other.error.has_value());
         EXPECT_GT(server.connections(), reached);
         EXPECT_EQ(server.requestCount("/ok?via=localhost"), 0);
+
+        // A redirect to plain http is followed only when https is not required.
+        LocalHttpServer plain;
+        std::string toPlain = server.url("/redirect?to=" + plain.url("/ok"));
+        EXPECT_EQ(send(client, HttpRequest{"GET", toPlain, 10, true, false, 0}).status, 200);
+        ASSERT_EQ(plain.requestCount("/ok"), 1);
+        HttpResponse refused = send(client, HttpRequest{"GET", toPlain, 10, true, true, 0});
+        EXPECT_EQ(refused.status, std::nullopt);
+        EXPECT_TRUE(refused.error.has_value());
+        EXPECT_EQ(plain.requestCount("/ok"), 1);
     }
     g_object_unref(certificate);
 }

@@ -51,6 +51,20 @@ test_missing_new_bundle() {
     drop_scene
 }
 
+# A staged bundle that could not start is refused before the installed one is touched.
+test_new_bundle_without_its_executable() {
+    local damage
+    for damage in "chmod -x" "rm -f"; do
+        new_scene
+        $damage "$NEW/Contents/Linux/nolar"
+        bash "$SCRIPT" "$(ended_pid)" "$OLD" "$NEW" "$WORK"
+        check "$damage executable: old bundle intact" is_old
+        check "$damage executable: log says FAILED" last_log_line_ends_with "update FAILED, restored"
+        check "$damage executable: old build relaunched" test "$(relaunched | cut -d' ' -f1)" = 27
+        drop_scene
+    done
+}
+
 # fail_case TOOL N WHAT: the Nth call of TOOL fails (a failing cp leaves a partial copy).
 fail_case() {
     local tool="$1" n="$2" what="$3"
@@ -125,6 +139,7 @@ test_log_folder_when_state_home_is_unset_or_relative() {
 
 test_success
 test_missing_new_bundle
+test_new_bundle_without_its_executable
 fail_case cp 1 "copy fails half-way"
 fail_case mv 1 "moving the bundle aside fails"
 fail_case mv 2 "moving the new bundle in fails"

@@ -25,7 +25,15 @@ TEST(DownloadName, NumbersBeforeTheLastExtension) {
 
 TEST(DownloadName, NeverLeavesTheFolderNorNamesADirectory) {
     struct Row { std::string suggested, saved; } rows[] = {
-        {"../../etc/passwd", ".._.._etc_passwd"},
+        {"../../etc/passwd", "_._.._etc_passwd"},
+        {".bashrc", "_bashrc"},
+        {"-rf", "_rf"},
+        {"--help.txt", "_-help.txt"},
+        {"report.pdf. . ", "report.pdf"},
+        {"...", "file"},
+        {" . ", "file"},
+        {"evil.desktop...", "evil.desktop.download"},
+        {" ..." + std::string(300, ' ') + "x", "file"},
         {"a/b.txt", "a_b.txt"},
         {".", "file"},
         {"..", "file"},

@@ -2,6 +2,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include "Log.h"
 
 namespace {
@@ -70,4 +72,39 @@ TEST(Log, WritesFromManyThreadsNeverInterleave) {
     while (std::getline(lines, line))
         if (line.find(" thread ") == 20) ++threadLines;
     EXPECT_EQ(threadLines, 800);
+}
+
+TEST(Log, FileAndFolderArePrivateAndALinkAtThePathIsNotFollowed) {
+    Log::write("private");
+    Log::flush();
+    struct stat file {}, folder {};
+    ASSERT_EQ(::stat(Log::path().c_str(), &file), 0);
+    ASSERT_EQ(::stat((stateDir + "/Nolar").c_str(), &folder), 0);
+    EXPECT_EQ(file.st_mode & 0777, 0600u);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
+
+    std::string target = stateDir + "/elsewhere";
+    std::ofstream(target) << "untouched\n";
+    std::string saved = Log::path() + ".saved";
+    ASSERT_EQ(::rename(Log::path().c_str(), saved.c_str()), 0);
+    ASSERT_EQ(::symlink(target.c_str(), Log::path().c_str()), 0);
+    Log::write("through a link");
+    Log::flush();
+    EXPECT_EQ(readAll(target), "untouched\n");
+    ::unlink(Log::path().c_str());
+    ::rename(saved.c_str(), Log::path().c_str());
+}
+
+TEST(Log, PastTenMebibytesTheFileBecomesLogDot1AndANewOneBegins) {
+    Log::flush();
+    {
+        std::ofstream full(Log::path(), std::ios::trunc);
+        full << "oldest line\n";
+    }
+    ASSERT_EQ(::truncate(Log::path().c_str(), 10 << 20), 0);
+    Log::write("newest line");
+    Log::flush();
+    EXPECT_EQ(readAll(Log::path() + ".1").rfind("oldest line\n", 0), 0u);
+    std::string fresh = readAll(Log::path());
+    EXPECT_EQ(fresh.substr(20), " newest line\n");
 }

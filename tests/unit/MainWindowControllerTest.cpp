@@ -283,7 +283,7 @@ TEST_F(Controller, DownloadsGetUniqueNamesEvenWhileRunningTogether) {
     EXPECT_EQ(a, "/home/u/Downloads/report.pdf");
     EXPECT_EQ(b, "/home/u/Downloads/report (2).pdf");
     EXPECT_EQ(c->decideDestination(view(), 3, ""), "/home/u/Downloads/file");
-    EXPECT_EQ(c->decideDestination(view(), 4, "../x"), "/home/u/Downloads/.._x");
+    EXPECT_EQ(c->decideDestination(view(), 4, "../x"), "/home/u/Downloads/_._x");
     c->downloadDidFinish(1);
     c->downloadDidFinish(1); // no entry any more: nothing
     ASSERT_EQ(p.notifications.added.size(), 1u);

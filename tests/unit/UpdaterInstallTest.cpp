@@ -61,12 +61,13 @@ TEST_F(UpdaterInstall, StartsThePrivateScriptWithItsFiveArgumentsAndTerminates) 
     ASSERT_EQ(p.processes.spawned.size(), 1u);
     const auto& [exe, args] = p.processes.spawned[0];
     EXPECT_EQ(exe, "/bin/bash");
-    ASSERT_EQ(args.size(), 5u);
-    const std::string& script = args[0];
+    ASSERT_EQ(args.size(), 6u);
+    EXPECT_EQ(args[0], "--") << "the script path is never read as an option of bash";
+    const std::string& script = args[1];
     EXPECT_EQ(script.rfind("/tmp/nolar-apply-update-", 0), 0u);
     EXPECT_EQ(script.size(), std::string("/tmp/nolar-apply-update-.sh").size() + 36);
     EXPECT_EQ(p.files.files.at(script), Resources::apply_update_sh());
-    EXPECT_EQ(std::vector<std::string>(args.begin() + 1, args.end()),
+    EXPECT_EQ(std::vector<std::string>(args.begin() + 2, args.end()),
               (std::vector<std::string>{"4242", "/opt/Nolar.app", newBundle, work}));
     EXPECT_EQ(logged(), std::vector<std::string>{"update: build 28 staged, restarting"});
     EXPECT_EQ(p.app.terminations, 1);
@@ -90,6 +91,7 @@ TEST_F(UpdaterInstall, InstallsOnlyANewerBuildOfTheSameApplicationAndSaysWhyNot)
         {"no bundle", [](P& p) { p.unzip.entries = {"Nolar/", "README"}; }, unpackFailed},
         {"bundle in a subfolder", [](P& p) { p.unzip.entries = {"dist/", "dist/Nolar.app/"}; }, unpackFailed},
         {"suffix in capitals", [](P& p) { p.unzip.entries = {"Nolar.APP/"}; }, unpackFailed},
+        {"bundle is not a folder (a link)", [](P& p) { p.unzip.entries = {"Nolar.app"}; }, unpackFailed},
         {"not a bundle", [](P& p) { p.bundles.others.clear(); }, notOurs},
         {"same build", [](P& p) { next(p).info["CFBundleVersion"] = "27"; }, notOurs},
         {"lower build", [](P& p) { next(p).info["CFBundleVersion"] = "-28"; }, notOurs},

@@ -96,8 +96,17 @@ class SiteRoutes:
             # A link tracker of the service: an own link that redirects elsewhere.
             h.sendBytes(302, "text/plain; charset=utf-8", b"moved\n", [("Location", self.params.get("to", "/"))])
         elif path == "/app/mac/version.json":
-            status, body = self.state.manifest()
-            h.sendBytes(status, "application/json", body if status == 200 else b'{"error": "not found"}')
+            status, body, redirect = self.state.manifest()
+            if redirect:
+                h.sendBytes(302, "text/plain; charset=utf-8", b"moved\n", [("Location", redirect)])
+            else:
+                h.sendBytes(status, "application/json", body if status == 200 else b'{"error": "not found"}')
+        elif path == "/app/mac/version.json.sig":
+            signature = self.state.signature()
+            if signature is None:
+                self.notFound()
+            else:
+                h.sendBytes(200, "text/plain", signature)
         elif path.startswith("/updates/"):
             self.update(path[len("/updates/"):])
         else:

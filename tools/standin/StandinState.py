@@ -5,18 +5,24 @@ import hashlib
 import json
 import os
 import shutil
+import subprocess
 import threading
 import time
 
 # Test machinery, not pages: never counted against fail_next.
 HOOK_PATHS = ("/messenger/cmd", "/__report")
 UPDATE_MODES = ("normal", "404", "truncated")
+# How /app/mac/version.json.sig answers: signed by the build's key, absent, by another key, or
+# over bytes other than those served (the manifest changed after signing).
+SIGNATURE_MODES = ("good", "missing", "otherkey", "stale")
+SIGN_TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "sign-update")
 DEFAULT_MANIFEST = b'{"build": 0}'
 
 
 class StandinState:
-    def __init__(self, serviceHost, port, stateDir):
+    def __init__(self, serviceHost, port, stateDir, updateKey=None):
         self.serviceHost = serviceHost
+        self.updateKey = updateKey
         self.port = port
         self.stateDir = stateDir
         self.changed = threading.Condition()
@@ -204,6 +210,9 @@ class StandinState:
         with self.changed:
             self.manifestStatus = 200
             self.manifestBody = DEFAULT_MANIFEST
+            self.manifestRedirect = None
+            self.manifestPad = 0
+            self.signatureMode = "good"
             self.published = {}
 
     def setManifest(self, settings):
@@ -217,15 +226,44 @@ class StandinState:
                 self.manifestStatus = 200
             if "status" in settings:
                 self.manifestStatus = int(settings["status"])
+            if "pad" in settings:
+                self.manifestPad = int(settings["pad"])
+            if "redirect" in settings:
+                self.manifestRedirect = settings["redirect"] or None
+            if "signature" in settings:
+                if settings["signature"] not in SIGNATURE_MODES:
+                    raise ValueError("signature must be one of " + ", ".join(SIGNATURE_MODES))
+                self.signatureMode = settings["signature"]
             return self.manifestState()
 
     def manifestState(self):
         with self.changed:
-            return {"status": self.manifestStatus, "body": self.manifestBody.decode("utf-8", "replace")}
+            return {"status": self.manifestStatus, "body": self.manifestBody.decode("utf-8", "replace"),
+                    "redirect": self.manifestRedirect, "pad": self.manifestPad, "signature": self.signatureMode}
 
     def manifest(self):
         with self.changed:
-            return self.manifestStatus, self.manifestBody
+            return self.manifestStatus, self.manifestBody + b" " * self.manifestPad, self.manifestRedirect
+
+    def signature(self):
+        """The detached signature of the manifest as served, or None (answered with 404)."""
+        with self.changed:
+            body, mode = self.manifestBody + b" " * self.manifestPad, self.signatureMode
+        if not self.updateKey or mode == "missing":
+            return None
+        key = self.updateKey
+        if mode == "otherkey":
+            key = os.path.join(self.stateDir, "other-update-key.pem")
+            if not os.path.exists(key):
+                subprocess.run(["openssl", "genpkey", "-algorithm", "ed25519", "-out", key], check=True)
+        if mode == "stale":
+            body += b"\n"
+        signed = os.path.join(self.stateDir, "manifest-%d.json" % threading.get_ident())
+        with open(signed, "wb") as f:
+            f.write(body)
+        subprocess.run([SIGN_TOOL, key, signed], check=True)
+        with open(signed + ".sig", "rb") as f:
+            return f.read()
 
     def publish(self, settings):
         """Copies the archive into the state folder and points the manifest at it; returns the manifest."""

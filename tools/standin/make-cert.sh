@@ -1,6 +1,7 @@
 #!/bin/bash
 # Creates the stand-in service's self-signed certificate and key in OUTDIR:
 #   OUTDIR/cert.pem  OUTDIR/key.pem
+# and the Ed25519 pair that signs update manifests: OUTDIR/update-key.pem, update-key.pub.pem
 # A valid existing pair is kept: test builds bake the certificate's path in at
 # configure time and trust exactly that certificate, so it must not change
 # behind their back.
@@ -29,6 +30,14 @@ pairIsUsable() {
 # Parallel test runs may call this at the same time for the same folder.
 exec 9>"$outDir/.make-cert.lock"
 flock 9
+
+# The key pair that signs update manifests in test builds (kept like the certificate).
+if [ ! -s "$outDir/update-key.pem" ] || [ ! -s "$outDir/update-key.pub.pem" ]; then
+    openssl genpkey -algorithm ed25519 -out "$outDir/update-key.pem.new" 2>/dev/null
+    chmod 600 "$outDir/update-key.pem.new"
+    openssl pkey -in "$outDir/update-key.pem.new" -pubout -out "$outDir/update-key.pub.pem"
+    mv -f "$outDir/update-key.pem.new" "$outDir/update-key.pem"
+fi
 
 if pairIsUsable; then
     exit 0

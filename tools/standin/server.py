@@ -33,6 +33,7 @@ def parseArguments():
     parser.add_argument("--port", type=int, default=47443)
     parser.add_argument("--hosts", default="127.0.0.1,127.0.0.2",
                         help="comma-separated addresses; the first is the service, the rest are foreign")
+    parser.add_argument("--update-key", help="Ed25519 private key that signs the manifest (version.json.sig)")
     parser.add_argument("--state-dir", help="folder for published update archives (default: a new temporary one)")
     args = parser.parse_args()
     args.hosts = [h.strip() for h in args.hosts.split(",") if h.strip()]
@@ -61,7 +62,7 @@ def main():
 
     try:
         context = makeSslContext(args.cert, args.key)
-        state = StandinState(serviceHost, args.port, stateDir)
+        state = StandinState(serviceHost, args.port, stateDir, args.update_key)
         pages = PageStore(serviceOrigin, foreignOrigin)
         servers = [TlsHttpServer(host, args.port, StandinHandler, context, state, pages) for host in args.hosts]
     except (OSError, ssl.SSLError) as e:
