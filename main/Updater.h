@@ -34,7 +34,7 @@ private:
 
     // UpdaterCheck.cpp
     void received(const platform::HttpResponse& response, bool manual);
-    void checkSignature(std::string manifest, bool manual);
+    void checkSignature(std::string manifest, nlohmann::json parsed, bool manual);
     void handle(const nlohmann::json& manifest, bool manual);
     void announce(int64_t build, const std::string& name, const std::string& notes);
     // Updater.cpp: an informational alert with one "OK" button.

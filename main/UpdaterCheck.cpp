@@ -33,7 +33,7 @@ void Updater::received(const platform::HttpResponse& response, bool manual) {
                 checking = false;
                 handle(parsed, manual);
             } else {
-                checkSignature(*response.body, manual);
+                checkSignature(*response.body, std::move(parsed), manual);
             }
             return;
         }
@@ -45,18 +45,19 @@ void Updater::received(const platform::HttpResponse& response, bool manual) {
         info("Не удалось проверить обновления", response.error.value_or("Сервер обновлений пока недоступен."));
 }
 
-// The check stays in flight until the signature has been fetched: a manifest is read only once
-// the build's key has vouched for its exact bytes.
-void Updater::checkSignature(std::string manifest, bool manual) {
+// The check stays in flight until the signature has been fetched: a manifest is acted on only
+// once the build's key has vouched for its exact bytes.
+void Updater::checkSignature(std::string manifest, nlohmann::json parsed, bool manual) {
     std::weak_ptr<Updater> weak = weak_from_this();
     platform.http.send(secureRequest(AppConfig::versionURL() + ".sig", manifestTimeout, manifestMaxBytes),
-                       [weak, manifest = std::move(manifest), manual](platform::HttpResponse response) {
+                       [weak, manifest = std::move(manifest), parsed = std::move(parsed),
+                        manual](platform::HttpResponse response) {
         auto self = weak.lock();
         if (!self) return;
         self->checking = false;
         bool fetched = !response.error && response.status == 200 && response.body;
         if (fetched && UpdateSignature::verify(self->manifestKey, manifest, *response.body)) {
-            self->handle(nlohmann::json::parse(manifest), manual);
+            self->handle(parsed, manual);
             return;
         }
         Log::write("update: signature invalid");
