@@ -311,7 +311,7 @@ def enterPrivateNetwork(args):
         return
     env = dict(os.environ)
     env[NETNS_FLAG] = str(os.getpid())  # unshare execs in place: the pid stays the same
-    os.execvpe("unshare", ["unshare", "--net", "--", "/usr/bin/python3", os.path.abspath(__file__)]
+    os.execvpe("unshare", ["unshare", "--net", "--", "/usr/bin/python3", os.path.abspath(sys.argv[0])]
                + sys.argv[1:], env)
 
 
