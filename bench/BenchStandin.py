@@ -13,9 +13,10 @@ ORIGIN = "https://127.0.0.1:47443"
 
 
 class BenchStandin:
-    def __init__(self, server, cert, key):
+    def __init__(self, server, cert, key, messengerDir=None):
         self.process = subprocess.Popen(
-            ["/usr/bin/python3", server, "--cert", cert, "--key", key], stdout=subprocess.PIPE,
+            ["/usr/bin/python3", server, "--cert", cert, "--key", key]
+            + (["--messenger-dir", messengerDir] if messengerDir else []), stdout=subprocess.PIPE,
             stderr=subprocess.DEVNULL, text=True, start_new_session=True)
         line = self.process.stdout.readline()
         if not line.startswith("standin ready"):

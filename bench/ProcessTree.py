@@ -20,17 +20,14 @@ it scrubs its environment, so membership is decided per process from /proc:
 Kernel threads and other users' processes never carry the marker and are never children of the
 launcher, so they cannot leak in. A process whose /proc entry vanishes between reads is skipped.
 """
-import array
 import ctypes
+import re
 import os
 import signal
 import time
 
 PR_SET_CHILD_SUBREAPER = 36
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
-PAGE = os.sysconf("SC_PAGE_SIZE")
-PRESENT = 1 << 63
-PFN_MASK = (1 << 55) - 1
 
 
 def readFile(path, mode="r"):
@@ -68,53 +65,31 @@ def descends(pid, ancestor, table):
 
 
 def rollup(pid):
-    """[Pss, Rss, Private_Clean + Private_Dirty] of the process in kB."""
+    """[Pss, Pss_Anon, Rss] of the process in kB."""
     values = {}
     for line in (readFile("/proc/%d/smaps_rollup" % pid) or "").splitlines():
         key, _, rest = line.partition(":")
-        if key in ("Pss", "Rss", "Private_Clean", "Private_Dirty"):
+        if key in ("Pss", "Pss_Anon", "Rss"):
             values[key] = int(rest.split()[0])
-    return [values.get("Pss", 0), values.get("Rss", 0),
-            values.get("Private_Clean", 0) + values.get("Private_Dirty", 0)]
+    return [values.get("Pss", 0), values.get("Pss_Anon", 0), values.get("Rss", 0)]
 
 
-def residentRanges(pid):
-    """(start, end) of every mapping of the process that has resident pages."""
-    ranges, current = [], None
-    for line in (readFile("/proc/%d/smaps" % pid) or "").splitlines():
-        head = line.split(None, 1)[0]
-        if "-" in head and not head.endswith(":"):
-            start, end = head.split("-")
-            current = (int(start, 16), int(end, 16))
-        elif head == "Rss:" and current and int(line.split()[1]) > 0:
-            ranges.append(current)
-    return ranges
-
-
-def physicalPages(pids):
-    """Set of the physical frames the processes map, each frame once however many map it.
-
-    Its size is the tree's resident memory as if nothing else on the machine shared its pages:
-    unlike Pss it does not drop when unrelated processes (another WebKit client, say) map the
-    same library pages. Needs root, which hands out real frame numbers.
-    """
-    frames = set()
-    for pid in pids:
-        try:
-            fd = os.open("/proc/%d/pagemap" % pid, os.O_RDONLY)
-        except OSError:
-            continue
-        try:
-            for start, end in residentRanges(pid):
-                entries = array.array("Q")
-                entries.frombytes(os.pread(fd, (end - start) // PAGE * 8, start // PAGE * 8))
-                frames.update(e & PFN_MASK for e in entries if e & PRESENT)
-        except OSError:
-            pass
-        finally:
-            os.close(fd)
-    frames.discard(0)
-    return frames
+def role(pid, comm):
+    """What the process does for its client: ui, web, network, gpu, zygote, other."""
+    if comm.startswith("WebKitWebProces"):
+        return "web"
+    if comm.startswith("WebKitNetworkPr"):
+        return "network"
+    # Chromium rewrites its command line into one blank-separated string.
+    argv = re.split(rb"[\0 ]", readFile("/proc/%d/cmdline" % pid, "rb") or b"")
+    kinds = {b"--type=renderer": "web", b"--type=gpu-process": "gpu", b"--type=zygote": "zygote",
+             b"--utility-sub-type=network.mojom.NetworkService": "network"}
+    found = [kinds[a] for a in argv if a in kinds]
+    if found:
+        return found[-1]
+    if any(a.startswith(b"--type=") for a in argv) or comm in ("bwrap", "xdg-dbus-proxy", "chrome_crashpad"):
+        return "other"
+    return "ui"
 
 
 class ProcessTree:
@@ -177,33 +152,34 @@ class ProcessTree:
         return self.classify()[0]
 
     def memory(self, helpers=False):
-        """(Pss kB, distinct resident kB, {"comm pid": [Pss, Rss, private] kB}) over the client's
-        processes, or the helpers'."""
+        """{"comm pid": {"role", "pss", "anon", "rss"} in kB} over the client's processes, or the helpers'."""
         table = processTable()
         chosen = self.classify(table)[1 if helpers else 0]
-        parts = {"%s %d" % (table[p][1], p): rollup(p) for p in sorted(chosen)}
-        # Without root, pagemap reads every frame number as 0.
-        distinct = len(physicalPages(chosen)) * PAGE // 1024 if os.geteuid() == 0 else None
-        return sum(p[0] for p in parts.values()), distinct, parts
+        out = {}
+        for pid in sorted(chosen):
+            pss, anon, rss = rollup(pid)
+            out["%s %d" % (table[pid][1], pid)] = {"role": role(pid, table[pid][1]), "pss": pss, "anon": anon, "rss": rss}
+        return out
 
-    def cpuOver(self, seconds):
-        """CPU seconds the client's processes use during the next `seconds`, in all and each.
+    def cpuTicks(self):
+        """{pid: (label, role, cpu ticks so far)} of the client's processes now."""
+        table = processTable()
+        return {pid: ("%s %d" % (table[pid][1], pid), role(pid, table[pid][1]), table[pid][2])
+                for pid in self.classify(table)[0]}
 
-        A process that starts inside the window counts from zero; one that ends inside it loses
-        what it used there and shows up as "(ended)" with no figure.
+    def cpuSince(self, before):
+        """{"comm pid": {"role", "cpu" seconds}} used since the cpuTicks() snapshot `before`.
+
+        A process that started since counts from zero; one that ended since is listed with None.
         """
-        before = processTable()
-        clientBefore, _ = self.classify(before)
-        time.sleep(seconds)
-        after = processTable()
-        clientAfter, _ = self.classify(after)
+        after = self.cpuTicks()
         used = {}
-        for pid in clientAfter:
-            start = before[pid][2] if pid in clientBefore else 0
-            used["%s %d" % (after[pid][1], pid)] = (after[pid][2] - start) / CLOCK_TICKS
-        for pid in clientBefore - clientAfter:
-            used["%s %d (ended)" % (before[pid][1], pid)] = None
-        return sum(v for v in used.values() if v), used
+        for pid, (label, kind, ticks) in after.items():
+            start = before[pid][2] if pid in before else 0
+            used[label] = {"role": kind, "cpu": (ticks - start) / CLOCK_TICKS}
+        for pid in set(before) - set(after):
+            used[before[pid][0] + " (ended)"] = {"role": before[pid][1], "cpu": None}
+        return used
 
     def everyPid(self):
         client, helpers = self.classify()

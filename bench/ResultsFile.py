@@ -4,9 +4,7 @@ import datetime
 import os
 import platform
 
-SECTION = "## Client: start-up, memory, idle"
-BEGIN = "<!-- client_bench.py: generated tables begin -->"
-END = "<!-- client_bench.py: generated tables end -->"
+SECTION = "## Client: start-up, memory, CPU"
 
 
 class ResultsFile:
@@ -14,25 +12,29 @@ class ResultsFile:
         self.path = path
 
     def writeClientTables(self, tableLines, args, loadAverage):
+        """Rewrites the block named args.block ("light page, after", say) of the client section."""
         stamp = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")
-        block = [BEGIN,
-                 "Generated %s on %s (%d CPUs, 1-min load average %.2f at start): median of %d runs per "
-                 "client after %d warm-up run(s); PSS sampled %g s after load; idle window %g s." % (
-                     stamp, platform.node(), os.cpu_count(), loadAverage, args.runs, args.warmup,
-                     args.settle, args.idle),
-                 ""] + tableLines + [END]
+        begin = "<!-- client_bench.py %s: generated tables begin -->" % args.block
+        end = "<!-- client_bench.py %s: generated tables end -->" % args.block
+        block = [begin, "### %s" % args.block, "",
+                 "Generated %s on %s (%d CPUs, 1-min load average %.2f at start), %s page: median of %d "
+                 "interleaved runs per client after %d warm-up run(s); memory %g s after first render, CPU over "
+                 "the %g s after it (window shown), then over %g s hidden." % (
+                     stamp, platform.node(), os.cpu_count(), loadAverage, args.page, args.runs, args.warmup,
+                     args.settle, args.after_load, args.idle),
+                 ""] + tableLines + [end]
         text = open(self.path).read() if os.path.exists(self.path) else "# Benchmark results\n"
-        text = self.replaceBlock(text, "\n".join(block))
+        text = self.replaceBlock(text, "\n".join(block), begin, end)
         partial = self.path + ".partial"
         with open(partial, "w") as f:
             f.write(text)
         os.replace(partial, self.path)
 
     @staticmethod
-    def replaceBlock(text, block):
-        if BEGIN in text and END in text:
-            head, rest = text.split(BEGIN, 1)
-            return head + block + rest.split(END, 1)[1]
+    def replaceBlock(text, block, begin, end):
+        if begin in text and end in text:
+            head, rest = text.split(begin, 1)
+            return head + block + rest.split(end, 1)[1]
         if SECTION in text:
             head, rest = text.split(SECTION, 1)
             return head + SECTION + "\n\n" + block + "\n" + rest

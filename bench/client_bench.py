@@ -40,6 +40,7 @@ import time
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from BenchStandin import BenchStandin  # noqa: E402
+import HeavyPage  # noqa: E402
 from ProcessTree import ProcessTree  # noqa: E402
 from ResultsFile import ResultsFile  # noqa: E402
 
@@ -54,13 +55,15 @@ NOLAR_SETTINGS = ["--javascript-can-open-windows-automatically=true", "--enable-
 CHROMIUM_FLAGS = ["--no-first-run", "--disable-background-networking", "--disable-component-update",
                   "--disable-sync", "--no-sandbox", "--disable-gpu", "--ignore-certificate-errors"]
 NETNS_FLAG = "NOLAR_CLIENT_BENCH_NETNS"
-LABELS = {"nolar": "Nolar", "minibrowser": "MiniBrowser", "chromium": "Chromium --app",
+LABELS = {"nolar": "Nolar", "nolar-before": "Nolar before", "minibrowser": "MiniBrowser", "chromium": "Chromium --app",
           "minibrowser-nolar-settings": "MiniBrowser + Nolar's settings"}
 
 
 def clientCommand(name, args, profile):
     if name == "nolar":
         return [args.nolar]
+    if name == "nolar-before":
+        return [args.nolar_before]
     if name == "minibrowser":
         return [MINIBROWSER, "--ignore-tls-errors", PAGE]
     if name == "minibrowser-nolar-settings":
@@ -173,6 +176,16 @@ def hideWindow(name, display, tree):
     return left
 
 
+def byRole(processes, key):
+    """{role: sum of `key`} over a {"comm pid": {...}} table, and the total under "all"."""
+    out = {}
+    for entry in processes.values():
+        if entry.get(key) is not None:
+            out[entry["role"]] = out.get(entry["role"], 0) + entry[key]
+    out["all"] = sum(v for k, v in out.items())
+    return out
+
+
 def runOnce(name, args, display, standin):
     profile = tempfile.mkdtemp(prefix="bench-%s-" % name)
     marker = os.path.basename(profile)
@@ -186,25 +199,29 @@ def runOnce(name, args, display, standin):
     tree = ProcessTree(launcher.pid, marker)
     result = {"client": name}
     try:
-        loaded = standin.waitReport("loaded", since, args.timeout)
-        if loaded is None:
+        rendered = standin.waitReport("rendered", since, args.timeout)
+        if rendered is None:
             requests = standin.call("GET", "requests", {"nohooks": 1})
-            raise RuntimeError("no 'loaded' report within %d s; processes: %s; requests: %s; X server: %s" % (
-                args.timeout, " ".join(sorted(tree.memory()[2])) or "none",
+            raise RuntimeError("no 'rendered' report within %d s; processes: %s; requests: %s; X server: %s" % (
+                args.timeout, " ".join(sorted(tree.memory())) or "none",
                 " ".join("%s %s" % (r["path"], r["status"]) for r in requests) or "none", probeDisplay(display)))
-        result["startup_s"] = loaded["time"] - started
-        result["userAgent"] = (loaded.get("value") or {}).get("userAgent")
-        time.sleep(args.settle)
-        result["pss_kb"], result["resident_kb"], result["pss_by_process"] = tree.memory()
-        result["helper_pss_kb"], _, result["helper_pss_by_process"] = tree.memory(helpers=True)
+        cpuAtLoad = tree.cpuTicks()
+        result["startup_s"] = rendered["time"] - started
+        time.sleep(max(0.0, rendered["time"] + args.settle - time.time()))
+        result["memory"] = tree.memory()
+        result["helper_memory"] = tree.memory(helpers=True)
+        time.sleep(max(0.0, rendered["time"] + args.after_load - time.time()))
+        result["cpu_load"] = tree.cpuSince(cpuAtLoad)
         result["window"] = windowSizes(display, tree.clientPids())
         result["still_shown"] = hideWindow(name, display, tree)
         time.sleep(2)
         polled = standin.lastRequestSeq()
-        result["idle_cpu_s"], result["idle_cpu_by_process"] = tree.cpuOver(args.idle)
+        cpuAtHide = tree.cpuTicks()
+        time.sleep(args.idle)
+        result["cpu_hidden"] = tree.cpuSince(cpuAtHide)
         result["polls_per_s"] = standin.pollsSince(polled) / args.idle
         result["visibility"] = standin.askVisibility(since, 15)
-        result["pss_hidden_kb"], _, _ = tree.memory()
+        result.update(figures(result))
     except Exception as error:  # a failed run is reported and kept for a look, the others go on
         result["error"] = "%s (profile kept: %s)" % (error, profile)
     finally:
@@ -216,16 +233,29 @@ def runOnce(name, args, display, standin):
     return result
 
 
+def figures(result):
+    """The run's headline figures, in all and per role: {"anon": {"all": kB, "web": kB, ...}, ...}."""
+    return {"anon": byRole(result["memory"], "anon"), "pss": byRole(result["memory"], "pss"),
+            "cpu_load_s": byRole(result["cpu_load"], "cpu"), "cpu_hidden_s": byRole(result["cpu_hidden"], "cpu"),
+            "helper_pss": byRole(result["helper_memory"], "pss")}
+
+
 METRICS = (  # key, column title, scale, digits
-    ("startup_s", "start-up to \"loaded\" (s)", 1, 3),
-    ("pss_kb", "PSS after load (MiB)", 1024, 1),
-    ("resident_kb", "distinct resident after load (MiB)", 1024, 1),
-    ("idle_cpu_s", "idle CPU hidden (s per %s s)", 1, 2),
+    ("startup_s", "start → first render (s)", 1, 3),
+    ("anon", "anon PSS (MiB)", 1024, 1),
+    ("pss", "total PSS (MiB)", 1024, 1),
+    ("cpu_load_s", "CPU in the %(after)g s after load (s)", 1, 2),
+    ("cpu_hidden_s", "CPU hidden, %(idle)g s (s)", 1, 2),
     ("polls_per_s", "page timer polls/s hidden", 1, 1),
-    ("pss_hidden_kb", "PSS hidden (MiB)", 1024, 1),
-    ("helper_pss_kb", "bus services PSS (MiB)", 1024, 1),
+    ("helper_pss", "bus services PSS (MiB)", 1024, 1),
 )
-RATIOS = ("startup_s", "pss_kb", "resident_kb", "idle_cpu_s")
+RATIOS = ("startup_s", "anon", "pss", "cpu_load_s", "cpu_hidden_s")
+ROLE_METRICS = ("anon", "pss", "cpu_load_s", "cpu_hidden_s")
+
+
+def value(run, key, part="all"):
+    figure = run.get(key)
+    return figure.get(part) if isinstance(figure, dict) else figure
 
 
 def summarise(results):
@@ -233,8 +263,11 @@ def summarise(results):
     for name, runs in results.items():
         entry = {"runs": len(runs)}
         for key, _, _, _ in METRICS:
-            values = [r[key] for r in runs if r.get(key) is not None]
+            values = [value(r, key) for r in runs if value(r, key) is not None]
             entry[key] = (statistics.median(values), min(values), max(values), len(values)) if values else None
+        roles = sorted({part for r in runs for key in ROLE_METRICS for part in r.get(key, {}) if part != "all"})
+        entry["roles"] = {part: {key: statistics.median([value(r, key, part) or 0 for r in runs]) for key in ROLE_METRICS}
+                          for part in roles}
         entry["window"] = sorted({" ".join(r.get("window") or ["-"]) for r in runs})
         entry["visibility"] = sorted({str(r.get("visibility")) for r in runs})
         summary[name] = entry
@@ -250,15 +283,15 @@ def cell(figures, scale, digits, runs):
 
 
 def reportLines(summary, args):
-    titles = [title % args.idle if "%" in title else title for _, title, _, _ in METRICS]
+    names = {"after": args.after_load, "idle": args.idle}
+    titles = [title % names for _, title, _, _ in METRICS]
     lines = ["| Client | runs | " + " | ".join(titles) + " | window | page while hidden |",
              "|---" * (len(METRICS) + 4) + "|"]
     for name, s in summary.items():
         cells = [cell(s[key], scale, digits, s["runs"]) for key, _, scale, digits in METRICS]
         lines.append("| %s | %d | %s | %s | %s |" % (LABELS.get(name, name), s["runs"], " | ".join(cells),
                                                    ", ".join(s["window"]), ", ".join(s["visibility"])))
-    lines.append("")
-    lines.append("Medians, with the lowest and highest run in brackets.")
+    lines += ["", "Medians, with the lowest and highest run in brackets."]
     nolar = summary.get("nolar")
     peers = [p for p in summary if p != "nolar"]
     if nolar and peers:
@@ -266,11 +299,19 @@ def reportLines(summary, args):
                                                       if k in RATIOS) + " |",
                   "|---" * (len(RATIOS) + 1) + "|"]
         for peer in peers:
-            values = []
+            cells = []
             for key in RATIOS:
                 a, b = nolar[key], summary[peer][key]
-                values.append("%.2fx" % (a[0] / b[0]) if a and b and b[0] else "—")
-            lines.append("| Nolar / %s | %s |" % (LABELS.get(peer, peer), " | ".join(values)))
+                cells.append("%.2fx" % (a[0] / b[0]) if a and b and b[0] else "—")
+            lines.append("| Nolar / %s | %s |" % (LABELS.get(peer, peer), " | ".join(cells)))
+    lines += ["", "Per process (medians of each role's sum; MiB and CPU seconds):", "",
+              "| Client | process | " + " | ".join(t for (k, t, _, _), t in zip(METRICS, titles) if k in ROLE_METRICS)
+              + " |", "|---" * (len(ROLE_METRICS) + 2) + "|"]
+    for name, s in summary.items():
+        for part, row in s["roles"].items():
+            lines.append("| %s | %s | %.1f | %.1f | %.2f | %.2f |" % (
+                LABELS.get(name, name), part, row["anon"] / 1024, row["pss"] / 1024, row["cpu_load_s"],
+                row["cpu_hidden_s"]))
     return lines
 
 
@@ -278,23 +319,28 @@ def parseArgs():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--build", default="/work/build-bench", help="Nolar build folder (scripts/build DIR)")
     parser.add_argument("--nolar", help="the nolar binary (default: BUILD/Nolar.app/Contents/Linux/nolar)")
+    parser.add_argument("--nolar-before", help="an earlier nolar binary: the client \"nolar-before\"")
     parser.add_argument("--clients", default="nolar,minibrowser,chromium",
-                        help="comma list of nolar, minibrowser, chromium, minibrowser-nolar-settings")
-    parser.add_argument("--runs", type=int, default=5)
+                        help="comma list of nolar, nolar-before, minibrowser, chromium, minibrowser-nolar-settings")
+    parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--warmup", type=int, default=1, help="unrecorded runs per client first")
-    parser.add_argument("--settle", type=float, default=5.0, help="seconds from load to the PSS sample")
-    parser.add_argument("--idle", type=float, default=20.0, help="idle CPU window in seconds")
+    parser.add_argument("--page", choices=("light", "heavy"), default="light",
+                        help="the stand-in's own /messenger/ page, or one built like a real messenger (HeavyPage.py)")
+    parser.add_argument("--settle", type=float, default=3.0, help="seconds from first render to the memory sample")
+    parser.add_argument("--after-load", type=float, default=20.0, help="CPU window from first render, in seconds")
+    parser.add_argument("--idle", type=float, default=20.0, help="CPU window while hidden, in seconds")
     parser.add_argument("--timeout", type=int, default=60, help="seconds to wait for the page to load")
     parser.add_argument("--retries", type=int, default=1, help="new attempts after a run that failed")
     parser.add_argument("--json", help="write every run's figures to this file")
     parser.add_argument("--write-results", action="store_true", help="update bench/RESULTS.md")
+    parser.add_argument("--block", help="name of the RESULTS.md block to write (default: \"<page> page\")")
     parser.add_argument("--keep-profiles", action="store_true")
     parser.add_argument("--shared-network", action="store_true",
                         help="stay in the machine's network namespace (default: a private one)")
     args = parser.parse_args()
     args.nolar = args.nolar or os.path.join(args.build, "Nolar.app/Contents/Linux/nolar")
+    args.block = args.block or "%s page" % args.page
     args.clients = [c.strip() for c in args.clients.split(",") if c.strip()]
-    args.idle = int(args.idle) if float(args.idle).is_integer() else args.idle
     return args
 
 
@@ -350,12 +396,11 @@ def runAll(args, display, standin, results, failures):
             else:
                 continue
             results[name].append(result)
-            print("run %d %-27s start-up %.3f s  PSS %6.1f MiB  distinct resident %6.1f MiB  idle CPU %.2f s"
-                  " (%.1f polls/s)  page %s%s" % (
-                      index + 1, name, result["startup_s"], result["pss_kb"] / 1024,
-                      (result["resident_kb"] or 0) / 1024,
-                      result["idle_cpu_s"], result["polls_per_s"], result["visibility"],
-                      "  STILL SHOWN" if result["still_shown"] else ""), flush=True)
+            print("run %d %-27s first render %.3f s  anon PSS %6.1f MiB  PSS %6.1f MiB  CPU after load %.2f s"
+                  "  hidden %.2f s (%.1f polls/s)  page %s%s" % (
+                      index + 1, name, result["startup_s"], result["anon"]["all"] / 1024, result["pss"]["all"] / 1024,
+                      result["cpu_load_s"]["all"], result["cpu_hidden_s"]["all"], result["polls_per_s"],
+                      result["visibility"], "  STILL SHOWN" if result["still_shown"] else ""), flush=True)
 
 
 def publish(args, results, failures, load, interrupted):
@@ -394,7 +439,11 @@ def main():
     try:
         cert, key = certificate(args, scratch)
         xvfb = Xvfb()
-        standin = BenchStandin(os.path.join(TOP, "tools/standin/server.py"), cert, key)
+        pageDir = None
+        if args.page == "heavy":
+            pageDir = os.path.join(scratch, "heavy-page")
+            HeavyPage.write(pageDir)
+        standin = BenchStandin(os.path.join(TOP, "tools/standin/server.py"), cert, key, pageDir)
         print("Xvfb on %s, 1-min load average %.2f" % (xvfb.display, load), flush=True)
         runAll(args, xvfb.display, standin, results, failures)
     except (Interrupted, KeyboardInterrupt) as stop:

@@ -30,14 +30,28 @@ def tinyPdf():
 
 
 class PageStore:
-    def __init__(self, serviceOrigin, foreignOrigin):
+    def __init__(self, serviceOrigin, foreignOrigin, messengerDir=None):
         self.serviceOrigin = serviceOrigin
+        self.messengerDir = messengerDir
         self.foreignOrigin = foreignOrigin
         self.hook = self.readText("hook.js")
         self.style = self.readText("style.css")
         self.pdf = tinyPdf()
         self.binary = bytes(range(256)) * 16
         self.foreignText = "Файл с чужого сервера.\n".encode()
+
+    def messengerFile(self, name):
+        """(content type, bytes) of a file of the --messenger-dir folder, or None."""
+        types = {".html": "text/html; charset=utf-8", ".js": "text/javascript", ".json": "application/json",
+                 ".css": "text/css"}
+        kind = types.get(os.path.splitext(name)[1])
+        if not kind or "/" in name or name.startswith("."):
+            return None
+        try:
+            with open(os.path.join(self.messengerDir, name), "rb") as f:
+                return kind, f.read()
+        except OSError:
+            return None
 
     def readText(self, name):
         with open(os.path.join(PAGES_DIR, name), encoding="utf-8") as f:

@@ -75,7 +75,13 @@ class SiteRoutes:
             "/about/": ("about.html", "about"),
             "/popup/self-closing.html": ("popup.html", "popup"),
         }
-        if path == "/messenger/":
+        if self.pages.messengerDir and path.startswith("/messenger/"):
+            found = self.pages.messengerFile(path[len("/messenger/"):] or "index.html")
+            if found:
+                h.sendBytes(200, found[0], found[1])
+            else:
+                self.notFound()
+        elif path == "/messenger/":
             self.messenger()
         elif path == "/messenger":
             h.sendBytes(301, "text/plain; charset=utf-8", b"moved\n", [("Location", "/messenger/")])

@@ -35,6 +35,7 @@ def parseArguments():
                         help="comma-separated addresses; the first is the service, the rest are foreign")
     parser.add_argument("--update-key", help="Ed25519 private key that signs the manifest (version.json.sig)")
     parser.add_argument("--state-dir", help="folder for published update archives (default: a new temporary one)")
+    parser.add_argument("--messenger-dir", help="serve /messenger/ from this folder's files instead (benchmark pages)")
     args = parser.parse_args()
     args.hosts = [h.strip() for h in args.hosts.split(",") if h.strip()]
     if not args.hosts:
@@ -63,7 +64,7 @@ def main():
     try:
         context = makeSslContext(args.cert, args.key)
         state = StandinState(serviceHost, args.port, stateDir, args.update_key)
-        pages = PageStore(serviceOrigin, foreignOrigin)
+        pages = PageStore(serviceOrigin, foreignOrigin, args.messenger_dir)
         servers = [TlsHttpServer(host, args.port, StandinHandler, context, state, pages) for host in args.hosts]
     except (OSError, ssl.SSLError) as e:
         sys.stderr.write("standin: cannot start: %s\n" % e)
