@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "GtkMainMenu.h"
+#include "SoftwareRendering.h"
 
 namespace platform::gtk {
 
@@ -51,6 +52,7 @@ std::vector<GtkWindow*> windowsOf(GtkApplication* app) {
 GtkApp::GtkApp(const std::string& appId)
     : appId_(appId), app_(gtk_application_new(appId.c_str(), G_APPLICATION_DEFAULT_FLAGS)),
       cancellable_(g_cancellable_new()) {
+    leaveGlUnusedWithoutGpu();  // the display opens at startup, after this
     g_signal_connect(app_, "startup", G_CALLBACK(onStartup), this);
     g_signal_connect(app_, "activate", G_CALLBACK(onActivate), this);
     g_signal_connect(app_, "window-added", G_CALLBACK(onWindowAdded), nullptr);

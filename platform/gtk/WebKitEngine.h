@@ -7,6 +7,10 @@
 
 typedef struct _WebKitWebContext WebKitWebContext;
 typedef struct _WebKitSettings WebKitSettings;
+typedef struct _GtkWidget GtkWidget;
+typedef union _GdkEvent GdkEvent;
+typedef void* gpointer;
+typedef int gboolean;
 
 namespace platform::gtk {
 
@@ -32,10 +36,12 @@ private:
     WebKitWebContext* context();
     static WebKitSettings* makeSettings(const platform::WebViewConfig& config);
     void applySpellChecking();
+    static gboolean onKeyPress(GtkWidget* view, GdkEvent* event, gpointer engine);
 
     WebKitWebContext* context_ = nullptr;
     std::shared_ptr<WebKitDownloads> downloads_;
     std::vector<std::string> spellLanguages_;
+    bool typed_ = false;
 };
 
 } // namespace platform::gtk
