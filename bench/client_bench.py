@@ -1,30 +1,27 @@
 #!/usr/bin/python3
-"""Start-up time, memory and idle CPU of Nolar against two peers showing the same page.
+"""Start-up time, memory and CPU of Nolar against its peers showing the same page.
 
-Every client runs on the same Xvfb display (1400x900x24) under its own private session bus and
-private HOME/XDG folders, and shows https://127.0.0.1:47443/messenger/ of the local stand-in.
+Every client runs on the same Xvfb display (1400x900x24, software rendering) under its own private
+session bus and private HOME/XDG folders, and shows https://127.0.0.1:47443/messenger/ of the local
+stand-in: its own light page, or with --page heavy one built like a real messenger (HeavyPage.py).
 Per run:
 
-  start-up  launch (just before the client is spawned) -> arrival at the stand-in of the page's
-            "loaded" report, which the page's last inline script posts once the whole document
-            has been parsed and its scripts have run; both ends are stamped with this machine's
-            wall clock.
-  memory    sum of Pss over the client's process tree (ProcessTree.py says what belongs to it),
-            sampled --settle seconds after the report, window still shown; and the tree's distinct
-            resident memory (every physical page it maps counted once), which is what that Pss sum
-            would be if no process outside the tree shared its pages. Pss alone moves by up to
-            60 MiB here with whatever else runs: other WebKit clients and every Xvfb with GLX map
-            the same WebKitGTK, Mesa and LLVM pages.
-  idle CPU  utime+stime summed over the tree during --idle seconds, starting 2 s after the window
-            was hidden (Nolar: Ctrl+W, its own close-to-hide; the peers: what a window manager does
-            on minimise, _NET_WM_STATE_HIDDEN then unmap). The stand-in counts the page's timer
-            polls meanwhile, and the page's document.visibilityState is read afterwards through
-            its command hook, to show the hide took effect.
+  first render  launch (just before the client is spawned) -> arrival at the stand-in of the
+                page's "rendered" report, sent after the first paint that shows its content;
+                both ends are stamped with this machine's wall clock.
+  memory        Pss and Pss_Anon summed over the client's process tree (ProcessTree.py says what
+                belongs to it) --settle seconds after first render, window shown, also per role.
+  CPU           utime+stime over the tree during the --after-load seconds from first render,
+                window shown; and during --idle seconds starting 2 s after the window was hidden
+                (Nolar: Ctrl+W, its own close-to-hide; the peers: what a window manager does on
+                minimise, _NET_WM_STATE_HIDDEN then unmap). The stand-in counts the page's timer
+                polls while hidden, and the page's document.visibilityState is read afterwards
+                through its command hook, to show the hide took effect.
 
 Runs as root: in a network namespace of its own (the stand-in's fixed port stays free for test
 runs), at nice -10, reading the clients' page maps.
 
-Usage: bench/client_bench.py [--runs 5] [--clients nolar,minibrowser,chromium] [--write-results]
+Usage: bench/client_bench.py [--page light|heavy] [--runs 7] [--clients nolar,minibrowser,chromium] [--write-results]
 """
 import argparse
 import json
