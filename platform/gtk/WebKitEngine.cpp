@@ -43,27 +43,29 @@ void trustTestCertificate(WebKitWebContext* context)
 
 // The engine confines its web processes with bubblewrap; where bubblewrap cannot make its
 // namespaces (no user namespaces, a container that forbids them) a sandboxed web process would
-// never start, so the sandbox is only asked for when a trial run of bubblewrap succeeds.
-bool sandboxCanStart()
+// never start, so the sandbox is only asked for when a trial run of bubblewrap succeeds. The trial
+// starts with the engine, long before the first view, so that start-up does not wait for it.
+GSubprocess* startSandboxTrial()
 {
     if (g_getenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS"))
-        return false;
+        return nullptr;
     char* bwrap = g_find_program_in_path("bwrap");
     char* proxy = g_find_program_in_path("xdg-dbus-proxy");
-    bool found = bwrap && proxy;
-    g_free(proxy);
-    if (!found) {
-        g_free(bwrap);
-        return false;
+    GSubprocess* trial = nullptr;
+    if (bwrap && proxy) {
+        const char* argv[] = {bwrap, "--unshare-all", "--die-with-parent", "--ro-bind", "/", "/",
+                              "--proc", "/proc", "--dev", "/dev", "true", nullptr};
+        trial = g_subprocess_newv(argv, static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_SILENCE |
+                                                                      G_SUBPROCESS_FLAGS_STDERR_SILENCE), nullptr);
     }
-    const char* argv[] = {bwrap, "--unshare-all", "--die-with-parent", "--ro-bind", "/", "/",
-                          "--proc", "/proc", "--dev", "/dev", "true", nullptr};
-    int status = -1;
-    gboolean ran = g_spawn_sync(nullptr, const_cast<char**>(argv), nullptr,
-                                static_cast<GSpawnFlags>(G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
-                                nullptr, nullptr, nullptr, nullptr, &status, nullptr);
+    g_free(proxy);
     g_free(bwrap);
-    return ran && g_spawn_check_wait_status(status, nullptr);
+    return trial;
+}
+
+bool sandboxTrialSucceeded(GSubprocess* trial)
+{
+    return trial && g_subprocess_wait(trial, nullptr, nullptr) && g_subprocess_get_successful(trial);
 }
 
 // A page that leaks is made to free memory well before the machine swaps, and past the limit its
@@ -90,11 +92,12 @@ WebKitMemoryPressureSettings* webContentMemoryLimits()
 
 } // namespace
 
-WebKitEngine::WebKitEngine() : downloads_(std::make_shared<WebKitDownloads>()) {}
+WebKitEngine::WebKitEngine() : downloads_(std::make_shared<WebKitDownloads>()), sandboxTrial_(startSandboxTrial()) {}
 
 WebKitEngine::~WebKitEngine()
 {
     g_clear_object(&context_);
+    g_clear_object(&sandboxTrial_);
 }
 
 WebKitWebContext* WebKitEngine::context()
@@ -121,7 +124,7 @@ WebKitWebContext* WebKitEngine::context()
     g_free(dataDir);
 
     // Before the first web process starts.
-    if (sandboxCanStart())
+    if (sandboxTrialSucceeded(sandboxTrial_))
         webkit_web_context_set_sandbox_enabled(context_, TRUE);
 
     trustTestCertificate(context_);
@@ -147,11 +150,15 @@ void WebKitEngine::setSpellCheckingLanguages(const std::vector<std::string>& lan
 }
 
 // Dictionaries take tens of megabytes and a fifth of a second to load, and there is nothing to
-// check before the user types: they are loaded on the first key press in any view.
-gboolean WebKitEngine::onKeyPress(GtkWidget*, GdkEvent*, gpointer engine)
+// check before the user types: they are loaded on the first key press in any view that types a
+// character (a shortcut such as Ctrl+W does not).
+gboolean WebKitEngine::onKeyPress(GtkWidget*, GdkEvent* event, gpointer engine)
 {
     auto* self = static_cast<WebKitEngine*>(engine);
-    if (!self->typed_) {
+    const GdkEventKey& key = event->key;
+    bool typesText = gdk_keyval_to_unicode(key.keyval) != 0 &&
+                     !(key.state & (GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SUPER_MASK | GDK_META_MASK));
+    if (typesText && !self->typed_) {
         self->typed_ = true;
         self->applySpellChecking();
     }

@@ -7,6 +7,7 @@
 
 typedef struct _WebKitWebContext WebKitWebContext;
 typedef struct _WebKitSettings WebKitSettings;
+typedef struct _GSubprocess GSubprocess;
 typedef struct _GtkWidget GtkWidget;
 typedef union _GdkEvent GdkEvent;
 typedef void* gpointer;
@@ -42,6 +43,7 @@ private:
     std::shared_ptr<WebKitDownloads> downloads_;
     std::vector<std::string> spellLanguages_;
     bool typed_ = false;
+    GSubprocess* sandboxTrial_ = nullptr;
 };
 
 } // namespace platform::gtk
