@@ -20,9 +20,7 @@ class BridgeTest(E2ETestCase):
         })()""")
 
         shown = self.session.wait_notification("Привет", since)
-        self.assertEqual((shown["app_name"], shown["body"], shown["replaces_id"]), ("Нолар", "текст", 0))
-        self.assertEqual(shown["actions"][0::2][:1], ["default"], "the click must be the default action")
-        self.assertEqual(shown["hints"].get("desktop-entry"), APP_ID)
+        self.assertEqual(shown["body"], "текст")  # the rest of the call: DbusNotificationCenterTest
 
         self.session.click_notification(shown["id"])
         click = self.standin.wait_report("clicked", since=reportSeq)
