@@ -8,7 +8,6 @@
 #include "main/AppConfig.h"
 #include "main/Bridge.h"
 #include "main/JsString.h"
-#include "main/Resources.h"
 #include "fakes/FakePlatform.h"
 
 namespace {
@@ -217,16 +216,6 @@ TEST_F(BridgeTest, JsStringOfInvalidUtf8IsTheEmptyLiteral)
     bundle.info["CFBundleShortVersionString"] = "1.\xff";
     load("default");
     EXPECT_EQ(run("KelMac.version"), "");
-}
-
-TEST_F(BridgeTest, OfflinePageButtonPostsRetry)
-{
-    const std::string page = Resources::offline_html();
-    const std::string handler = "window.webkit.messageHandlers.kelMac.postMessage({type:'retry'})";
-    ASSERT_NE(page.find("onclick=\"" + handler + "\""), std::string::npos);
-    run(pagePrelude);
-    run(handler);
-    EXPECT_EQ(sent(), R"([{"type":"retry"}])");
 }
 
 } // namespace
