@@ -6,6 +6,7 @@
 #include "Log.h"
 #include "MainWindowController.h"
 #include "Notifier.h"
+#include "UpdateSignature.h"
 #include "Updater.h"
 #include "fakes/FakePlatform.h"
 
@@ -132,6 +133,16 @@ TEST_F(Delegate, WakeRunsOneAutomaticCheckAndDoesNotReload) {
     EXPECT_EQ(manifestRequests(), 1u);
     EXPECT_EQ(view().reloads, 0);
     EXPECT_EQ(view().loads.size(), 1u);
+}
+
+// A build configured with an update key (the test build is) checks every manifest's signature with it.
+TEST_F(Delegate, TheUpdaterWantsManifestsSignedWithTheBuildsKey) {
+    ASSERT_EQ(UpdateSignature::buildKey().size(), NOLAR_TEST_UPDATE_KEY ? 32u : 0u);
+    launch();
+    d->performAction("checkForUpdates:");
+    p.http.sent.at(0).completion({200, std::string(R"({"build":28})"), std::nullopt});
+    ASSERT_EQ(p.http.sent.size(), NOLAR_TEST_UPDATE_KEY ? 2u : 1u);
+    EXPECT_EQ(p.http.sent.back().request.url, AppConfig::versionURL() + (NOLAR_TEST_UPDATE_KEY ? ".sig" : ""));
 }
 
 TEST_F(Delegate, PagePushRunsACheckWithTheManualFlag) {
