@@ -43,11 +43,9 @@ def session_cookie(header):
 class Session:
     """One private desktop session; see the module's description."""
 
-    def __init__(self, name="e2e", notifications=True, logind=True, downloads=True,
-                 capabilities="actions,body,persistence", screen="1600x1000x24", tray=False, color_scheme=None):
+    def __init__(self, name="e2e", downloads_in_home=False, tray=False, color_scheme=None):
         self.build = Build()
-        self.options = dict(notifications=notifications, logind=logind, downloads=downloads,
-                            capabilities=capabilities, screen=screen, tray=tray, color_scheme=color_scheme)
+        self.options = dict(downloads_in_home=downloads_in_home, tray=tray, color_scheme=color_scheme)
         self.root = Path(tempfile.mkdtemp(prefix=f"nolar-e2e-{name}-"))
         self.home = self.root / "home"
         self.config_home = self.home / ".config"
@@ -78,22 +76,17 @@ class Session:
         child, self.system_bus = startBus("system", self.log_dir, self.env)
         self.infrastructure.append(child)
         self.env.update(DBUS_SESSION_BUS_ADDRESS=self.session_bus, DBUS_SYSTEM_BUS_ADDRESS=self.system_bus)
-        peers = []
-        if self.options["notifications"]:
-            peers += ["--notifications", self.records_dir / "notifications.jsonl", "--capabilities",
-                      self.options["capabilities"], "--launcher-record", self.records_dir / "launcher.jsonl"]
-            self.notifier = BusPeer(self.session_bus, *NOTIFICATIONS)
-        if self.options["logind"]:
-            peers += ["--logind", self.records_dir / "sleep-matches.jsonl"]
-            self.logind = BusPeer(self.system_bus, *LOGIN1)
+        peers = ["--notifications", self.records_dir / "notifications.jsonl", "--launcher-record",
+                 self.records_dir / "launcher.jsonl", "--logind", self.records_dir / "sleep-matches.jsonl"]
+        self.notifier = BusPeer(self.session_bus, *NOTIFICATIONS)
+        self.logind = BusPeer(self.system_bus, *LOGIN1)
         if self.options["tray"]:
             peers += ["--watcher", self.records_dir / "tray.jsonl"]
         if self.options["color_scheme"] is not None:
             peers += ["--color-scheme", self.options["color_scheme"]]
             self.desktop = BusPeer(self.session_bus, "org.freedesktop.portal.Desktop",
                                    "/org/freedesktop/portal/desktop")
-        if peers:
-            self._startPeers("peers", peers)
+        self._startPeers("peers", peers)
         self.standin = StandIn(self.build, self.root / "standin", self.log_dir, self.env)
         self.infrastructure.append(self.standin.child)
         return self
@@ -123,10 +116,10 @@ class Session:
                        self.runtime_dir, self.tmp_dir, self.log_dir, self.records_dir, self.root / "bin"):
             folder.mkdir(parents=True, exist_ok=True)
         self.runtime_dir.chmod(0o700)
-        if self.options["downloads"] == "home":
+        if self.options["downloads_in_home"]:
             # what xdg-user-dirs writes when the user deleted the Downloads folder
             (self.config_home / "user-dirs.dirs").write_text('XDG_DOWNLOAD_DIR="$HOME/"\n')
-        elif self.options["downloads"]:
+        else:
             self.downloads.mkdir()
             (self.config_home / "user-dirs.dirs").write_text('XDG_DOWNLOAD_DIR="$HOME/Downloads"\n')
         self._installUrlHandler()
@@ -160,7 +153,7 @@ class Session:
     def _startDisplay(self):
         read, write = os.pipe()
         try:
-            child = Child("xvfb", ["Xvfb", "-displayfd", str(write), "-screen", "0", self.options["screen"],
+            child = Child("xvfb", ["Xvfb", "-displayfd", str(write), "-screen", "0", "1600x1000x24",
                                    "-nolisten", "tcp", "-noreset"], self.env, self.log_dir, passFds=(write,))
         finally:
             os.close(write)

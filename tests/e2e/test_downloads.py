@@ -96,7 +96,7 @@ class DownloadsTest(E2ETestCase):
 class NamesThatCouldRunTest(E2ETestCase):
     """A sender chooses the file's name, and xdg-user-dirs names the home folder itself when the
     user deleted the Downloads folder."""
-    session_options = {"downloads": "home"}
+    session_options = {"downloads_in_home": True}
 
     def test_saved_names_cannot_run_and_files_never_land_in_home(self):
         session, standin = self.session, self.session.standin
