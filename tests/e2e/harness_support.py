@@ -323,9 +323,6 @@ class StandIn:
     def set(self, **switches):
         return self.call("POST", "set", body=switches)
 
-    def manifest(self, **body):
-        return self.call("POST", "manifest", body=body)
-
     def publish(self, **body):
         return self.call("POST", "publish", body=body)
 

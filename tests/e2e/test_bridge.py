@@ -1,5 +1,5 @@
-"""The page bridge against real D-Bus peers: page notifications and their clicks, the permission and
-the launcher badge."""
+"""The page bridge against real D-Bus peers: page notifications and their clicks, and the launcher
+badge. (The permission's way is the unit, JavaScript and D-Bus adapter tests'.)"""
 
 import unittest
 
@@ -25,13 +25,6 @@ class BridgeTest(E2ETestCase):
         self.session.click_notification(shown["id"])
         click = self.standin.wait_report("clicked", since=reportSeq)
         self.assertEqual(click["value"], {"title": "Привет", "body": "текст"})
-
-    def test_permission_is_granted_while_a_server_answers(self):
-        self.assertEqual(self.app.loaded["permission"], "granted")
-        lines = len(self.session.log_lines())
-        self.assertEqual(self.standin.evaluate("Notification.requestPermission()"), "granted")
-        self.assertEqual(self.standin.evaluate("Notification.permission"), "granted")
-        self.session.wait_for_log(r"notify permission granted=true error=nil", since=lines)
 
     def test_badge_updates_the_launcher_entry(self):
         # (script, count the launcher is told, shown); the app's "999+" reaches the launcher as 1000

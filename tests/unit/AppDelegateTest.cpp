@@ -169,6 +169,10 @@ TEST(NotifierTest, StatesAndRequests) {
     EXPECT_EQ(state, "") << "delivered on the main thread, not inside the centre's callback";
     p.queue.drain();
     EXPECT_EQ(state, "denied");
+    Log::flush();
+    std::ifstream log(Log::path());
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(log), {}).find(" notify permission granted=false error=nil\n"),
+              std::string::npos);
 
     n->show("a", "t", "b", "");
     n->show("a", "t2", "b2", "kel-update");
