@@ -12,9 +12,10 @@ keeps it always). Every `wait_*` helper polls with a deadline and raises Asserti
 it waited for. Records are lists in arrival order; `since=len(previous)` shows what came later.
 Environment: NOLAR_BUILD_DIR (a build configured with NOLAR_SERVICE_HOST=127.0.0.1:<port> and
 NOLAR_TEST_CERT), NOLAR_SOURCE_DIR. Session(tray=True) puts a StatusNotifierWatcher on the bus and
-Session(color_scheme=N) the desktop portal's settings (fake_desktop.py, driven through S.desktop).
+Session(color_scheme=N) the desktop portal's settings (all in fake_peers.py; S.desktop drives the portal).
 """
 
+import configparser
 import os
 import re
 import shutil
@@ -42,11 +43,9 @@ def session_cookie(header):
 class Session:
     """One private desktop session; see the module's description."""
 
-    def __init__(self, name="e2e", notifications=True, logind=True, downloads=True,
-                 capabilities="actions,body,persistence", screen="1600x1000x24", tray=False, color_scheme=None):
+    def __init__(self, name="e2e", downloads_in_home=False, tray=False, color_scheme=None):
         self.build = Build()
-        self.options = dict(notifications=notifications, logind=logind, downloads=downloads,
-                            capabilities=capabilities, screen=screen, tray=tray, color_scheme=color_scheme)
+        self.options = dict(downloads_in_home=downloads_in_home, tray=tray, color_scheme=color_scheme)
         self.root = Path(tempfile.mkdtemp(prefix=f"nolar-e2e-{name}-"))
         self.home = self.root / "home"
         self.config_home = self.home / ".config"
@@ -57,7 +56,7 @@ class Session:
         self.tmp_dir = self.root / "tmp"
         self.downloads = self.home / "Downloads"
         self.log_dir = self.root / "logs"
-        self.records = self.root / "records"
+        self.records_dir = self.root / "records"
         self.log_path = self.state_home / "Nolar" / "nolar.log"
         self.settings_path = self.config_home / "Nolar" / "settings.ini"
         self.infrastructure = []
@@ -72,26 +71,22 @@ class Session:
         self._makeHome()
         self.env = self._baseEnv()
         self._startDisplay()
-        child, self.session_bus = startBus("session", self.root, self.log_dir, self.env)
+        child, self.session_bus = startBus("session", self.log_dir, self.env)
         self.infrastructure.append(child)
-        child, self.system_bus = startBus("system", self.root, self.log_dir, self.env)
+        child, self.system_bus = startBus("system", self.log_dir, self.env)
         self.infrastructure.append(child)
         self.env.update(DBUS_SESSION_BUS_ADDRESS=self.session_bus, DBUS_SYSTEM_BUS_ADDRESS=self.system_bus)
-        if self.options["notifications"]:
-            self._startPeer("notifications", ["fake_notifications.py", "--record", self.records / "notifications.jsonl",
-                                              "--launcher-record", self.records / "launcher.jsonl",
-                                              "--capabilities", self.options["capabilities"]])
-            self.notifier = BusPeer(self.session_bus, *NOTIFICATIONS)
-        if self.options["logind"]:
-            self._startPeer("logind", ["fake_logind.py", "--match-record", self.records / "sleep-matches.jsonl"])
-            self.logind = BusPeer(self.system_bus, *LOGIN1)
-        if self.options["tray"] or self.options["color_scheme"] is not None:
-            argv = ["fake_desktop.py", "--record", self.records / "tray.jsonl"]
-            argv += ["--watcher"] if self.options["tray"] else []
-            if self.options["color_scheme"] is not None:
-                argv += ["--color-scheme", self.options["color_scheme"]]
-            self._startPeer("desktop", argv)
-            self.desktop = BusPeer(self.session_bus, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop")
+        peers = ["--notifications", self.records_dir / "notifications.jsonl", "--launcher-record",
+                 self.records_dir / "launcher.jsonl", "--logind", self.records_dir / "sleep-matches.jsonl"]
+        self.notifier = BusPeer(self.session_bus, *NOTIFICATIONS)
+        self.logind = BusPeer(self.system_bus, *LOGIN1)
+        if self.options["tray"]:
+            peers += ["--watcher", self.records_dir / "tray.jsonl"]
+        if self.options["color_scheme"] is not None:
+            peers += ["--color-scheme", self.options["color_scheme"]]
+            self.desktop = BusPeer(self.session_bus, "org.freedesktop.portal.Desktop",
+                                   "/org/freedesktop/portal/desktop")
+        self._startPeers("peers", peers)
         self.standin = StandIn(self.build, self.root / "standin", self.log_dir, self.env)
         self.infrastructure.append(self.standin.child)
         return self
@@ -118,20 +113,20 @@ class Session:
 
     def _makeHome(self):
         for folder in (self.config_home, self.data_home / "applications", self.state_home, self.cache_home,
-                       self.runtime_dir, self.tmp_dir, self.log_dir, self.records, self.root / "bin"):
+                       self.runtime_dir, self.tmp_dir, self.log_dir, self.records_dir, self.root / "bin"):
             folder.mkdir(parents=True, exist_ok=True)
         self.runtime_dir.chmod(0o700)
-        if self.options["downloads"] == "home":
+        if self.options["downloads_in_home"]:
             # what xdg-user-dirs writes when the user deleted the Downloads folder
             (self.config_home / "user-dirs.dirs").write_text('XDG_DOWNLOAD_DIR="$HOME/"\n')
-        elif self.options["downloads"]:
+        else:
             self.downloads.mkdir()
             (self.config_home / "user-dirs.dirs").write_text('XDG_DOWNLOAD_DIR="$HOME/Downloads"\n')
         self._installUrlHandler()
 
     def _installUrlHandler(self):
         """The session's default browser, mail client and file manager: it writes down the URL."""
-        self.opened_urls_path = self.records / "opened-urls.txt"
+        self.opened_urls_path = self.records_dir / "opened-urls.txt"
         script = self.root / "bin" / "open-url"
         script.write_text(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '{self.opened_urls_path}'\n")
         script.chmod(0o755)
@@ -158,7 +153,7 @@ class Session:
     def _startDisplay(self):
         read, write = os.pipe()
         try:
-            child = Child("xvfb", ["Xvfb", "-displayfd", str(write), "-screen", "0", self.options["screen"],
+            child = Child("xvfb", ["Xvfb", "-displayfd", str(write), "-screen", "0", "1600x1000x24",
                                    "-nolisten", "tcp", "-noreset"], self.env, self.log_dir, passFds=(write,))
         finally:
             os.close(write)
@@ -166,11 +161,10 @@ class Session:
         self.display = ":" + readLine(read, 30, "Xvfb's display number").strip()
         self.env["DISPLAY"] = self.display
 
-    def _startPeer(self, name, argv):
-        child = Child(name, ["/usr/bin/python3", str(HERE / argv[0])] + [str(a) for a in argv[1:]], self.env,
-                      self.log_dir)
+    def _startPeers(self, name, args):
+        child = Child(name, ["/usr/bin/python3", str(HERE / "fake_peers.py"), *map(str, args)], self.env, self.log_dir)
         self.infrastructure.append(child)
-        child.waitForLine(r"^ready$", 30, f"the fake {name} peer to own its name")
+        child.waitForLine(r"^ready$", 30, f"the fake {name} to own their names")
 
     # --- the application -----------------------------------------------------------------------
 
@@ -254,44 +248,30 @@ class Session:
 
     def settings(self):
         """The application's settings file as {group: {key: value}} (raw strings)."""
-        groups, group = {}, None
-        try:
-            text = self.settings_path.read_text()
-        except FileNotFoundError:
-            return groups
-        for line in text.splitlines():
-            line = line.strip()
-            if line.startswith("[") and line.endswith("]"):
-                group = groups.setdefault(line[1:-1], {})
-            elif "=" in line and group is not None and not line.startswith("#"):
-                key, value = line.split("=", 1)
-                group[key.strip()] = value.strip()
-        return groups
+        parser = configparser.ConfigParser(interpolation=None)
+        parser.optionxform = str
+        parser.read(self.settings_path)
+        return {group: dict(parser[group]) for group in parser.sections()}
 
-    def notifications(self, since=0):
-        """Every Notify call the fake server answered: app_name, replaces_id, summary, body, actions,
-        hints, expire_timeout, and the server's `id`."""
-        return readJsonLines(self.records / "notifications.jsonl")[since:]
+    def records(self, name, since=0):
+        """What a fake peer (fake_peers.py) wrote down, in arrival order: "notifications" (each Notify
+        answered, with the server's `id`), "launcher" (each LauncherEntry.Update: uri, props),
+        "sleep-matches" (subscriptions to PrepareForSleep), "tray" (registered items: sender, service),
+        "file-manager" (calls: method, uris)."""
+        return readJsonLines(self.records_dir / f"{name}.jsonl")[since:]
 
-    def wait_notification(self, matches, since=0, timeout=DEFAULT_TIMEOUT, what="a notification"):
-        """Waits for a recorded Notify call for which `matches(record)` is true; returns it."""
-        return poll(lambda: next((n for n in self.notifications(since) if matches(n)), None), timeout, what)
+    def wait_record(self, name, since=0, matches=bool, timeout=DEFAULT_TIMEOUT, what=None):
+        """Waits for a record of `name` for which `matches(record)` is true; returns it."""
+        return poll(lambda: next((r for r in self.records(name, since) if matches(r)), None), timeout,
+                    what or f"a record in {name}")
+
+    def wait_notification(self, summary, since=0):
+        return self.wait_record("notifications", since, lambda n: n["summary"] == summary,
+                                what=f"the notification {summary!r}")
 
     def click_notification(self, server_id, action="default"):
         """The server reports that the user clicked the notification (or one of its actions)."""
         self.notifier.call("org.nolar.Test.Notifications", "EmitActionInvoked", "(us)", (server_id, action))
-
-    def launcher_updates(self, since=0):
-        """Every com.canonical.Unity.LauncherEntry.Update seen: sender, path, uri, props."""
-        return readJsonLines(self.records / "launcher.jsonl")[since:]
-
-    def wait_launcher(self, matches, since=0, timeout=DEFAULT_TIMEOUT, what="a launcher update"):
-        return poll(lambda: next((u for u in self.launcher_updates(since) if matches(u)), None), timeout, what)
-
-    def wait_wake_subscriber(self, timeout=DEFAULT_TIMEOUT):
-        """Waits until something on the system bus listens to PrepareForSleep."""
-        return poll(lambda: readJsonLines(self.records / "sleep-matches.jsonl"), timeout,
-                    "a subscription to PrepareForSleep on the system bus")
 
     def prepare_for_sleep(self, sleeping):
         """The login manager announces sleep (True) or waking up (False)."""
@@ -310,15 +290,7 @@ class Session:
 
     def start_file_manager(self):
         """Puts the fake file manager on the session bus; until then a call to it finds nobody."""
-        self._startPeer("file-manager", ["fake_file_manager.py", "--record", self.records / "file-manager.jsonl"])
-
-    def tray_items(self):
-        """Every item registered with the fake StatusNotifierWatcher: sender, service."""
-        return readJsonLines(self.records / "tray.jsonl")
-
-    def file_manager_calls(self, since=0):
-        """Every call the fake file manager answered: method, uris, startup_id, sender."""
-        return readJsonLines(self.records / "file-manager.jsonl")[since:]
+        self._startPeers("file-manager", ["--file-manager", self.records_dir / "file-manager.jsonl"])
 
     def x(self, *argv, check=True):
         """Runs an X client (xdotool, xprop, ...) on the session's display; returns its stdout."""
@@ -335,8 +307,8 @@ class Session:
         parts.append("--- nolar.log:\n" + "\n".join(self.log_lines()[-30:]))
         if self.standin:
             parts.append("--- stand-in:\n" + self.standin.child.output(tail=40))
-        parts.append("--- notifications: " + "\n".join(map(str, self.notifications()[-10:])))
-        parts.append("--- launcher: " + "\n".join(map(str, self.launcher_updates()[-10:])))
+        parts.append("--- notifications: " + "\n".join(map(str, self.records("notifications")[-10:])))
+        parts.append("--- launcher: " + "\n".join(map(str, self.records("launcher")[-10:])))
         for child in self.infrastructure:
             if not child.running():
                 parts.append(f"--- {child.name} ended ({child.popen.returncode}):\n{child.output()}")

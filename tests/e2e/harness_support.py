@@ -323,9 +323,6 @@ class StandIn:
     def set(self, **switches):
         return self.call("POST", "set", body=switches)
 
-    def manifest(self, **body):
-        return self.call("POST", "manifest", body=body)
-
     def publish(self, **body):
         return self.call("POST", "publish", body=body)
 
@@ -359,37 +356,15 @@ class StandIn:
 
 # --- D-Bus ---------------------------------------------------------------------------------------
 
-BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>{type}</type>
-  <listen>unix:dir={dir}</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow receive_sender="*"/>
-    <allow eavesdrop="true"/>
-  </policy>
-</busconfig>
-"""
-
-
-def startBus(kind, root, logDir, env):
-    """A private dbus-daemon that lets everyone do everything; returns (child, address)."""
-    folder = Path(root) / f"{kind}-bus"
-    folder.mkdir(parents=True)
-    config = folder / "bus.conf"
-    config.write_text(BUS_CONFIG.format(type=kind, dir=folder))
+def startBus(kind, logDir, env):
+    """A private dbus-daemon (tests/bus.conf: everyone may do everything); returns (child, address)."""
     read, write = os.pipe()
     try:
-        child = Child(f"{kind}-bus", ["dbus-daemon", f"--config-file={config}", "--nofork", "--nopidfile",
-                                      f"--print-address={write}"], env, logDir, passFds=(write,))
+        child = Child(f"{kind}-bus", ["dbus-daemon", f"--config-file={HERE.parent / 'bus.conf'}", "--nofork",
+                                      "--nopidfile", f"--print-address={write}"], env, logDir, passFds=(write,))
     finally:
         os.close(write)
-    address = readLine(read, 30, f"the {kind} bus address").strip()
-    return child, address
+    return child, readLine(read, 30, f"the {kind} bus address").strip()
 
 
 def readLine(fd, timeout, what):

@@ -37,16 +37,16 @@ class BackgroundAndTrayTest(E2ETestCase):
 
     def test_hidden_start_works_and_the_tray_follows_the_badge_and_shows_the_window(self):
         session, standin, app = self.session, self.session.standin, self.app
-        registered = poll(session.tray_items, 30, "a StatusNotifierItem registration")
-        item = BusPeer(session.session_bus, registered[0]["sender"], registered[0]["service"])
+        registered = session.wait_record("tray", what="a StatusNotifierItem registration")
+        item = BusPeer(session.session_bus, registered["sender"], registered["service"])
 
         def prop(name):
             return item.call("org.freedesktop.DBus.Properties", "Get", "(ss)", ("org.kde.StatusNotifierItem", name)
                              ).unpack()[0]
         self.assertEqual(shown(app), [], "--background showed a window")
-        since = len(session.notifications())
+        since = len(session.records("notifications"))
         standin.queue_js('new Notification("В фоне", {body: "пришло"})')
-        session.wait_notification(lambda n: n["summary"] == "В фоне", since=since)
+        session.wait_notification("В фоне", since)
 
         for script, state in [("navigator.setAppBadge(5)", ("NeedsAttention", "5")),
                               ("navigator.setAppBadge(1000)", ("NeedsAttention", "999+")),

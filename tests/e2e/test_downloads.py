@@ -26,7 +26,7 @@ class DownloadsTest(E2ETestCase):
 
     def click(self, elementId):
         """Clicks the link; returns where the records stood before (notifications, log lines)."""
-        marks = len(self.session.notifications()), len(self.session.log_lines())
+        marks = len(self.session.records("notifications")), len(self.session.log_lines())
         self.standin.queue_js(f"document.getElementById({json.dumps(elementId)}).click()")
         return marks
 
@@ -35,8 +35,7 @@ class DownloadsTest(E2ETestCase):
         notification; returns the saved file and the notification."""
         session = self.session
         notes, lines = marks or self.click(elementId)
-        note = session.wait_notification(lambda n: n["summary"] == SAVED_TITLE, since=notes,
-                                         what=f"the saved notification of {name}")
+        note = session.wait_notification(SAVED_TITLE, notes)
         self.assertEqual(note["body"], name)
         session.wait_for_log(r"download finished: " + re.escape(name) + "$", since=lines)
         finished = [line for line in session.log_lines()[lines:] if "download finished: " in line]
@@ -74,7 +73,7 @@ class DownloadsTest(E2ETestCase):
         # With one, it is asked to show the file itself.
         session.start_file_manager()
         session.click_notification(note["id"])
-        call = poll(lambda: session.file_manager_calls(), 30, "a call to the file manager")[0]
+        call = session.wait_record("file-manager", what="a call to the file manager")
         self.assertEqual(call["method"], "ShowItems")
         self.assertEqual([localPath(u) for u in call["uris"]], [path])
 
@@ -86,7 +85,7 @@ class DownloadsTest(E2ETestCase):
         marks = self.click("foreign-download")
         # The engine honours a download attribute on its own origin only: the click relay asks for
         # this download itself, so the link never reaches the browser and is fetched once.
-        poll(lambda: session.notifications(marks[0]) or session.opened_urls(opened), 60,
+        poll(lambda: session.records("notifications", marks[0]) or session.opened_urls(opened), 60,
              "the file saved or handed to the browser")
         self.assertEqual(session.opened_urls(opened), [], "the download link went to the browser")
         path, _ = self.download("foreign-download", "file.txt", marks)
@@ -97,7 +96,7 @@ class DownloadsTest(E2ETestCase):
 class NamesThatCouldRunTest(E2ETestCase):
     """A sender chooses the file's name, and xdg-user-dirs names the home folder itself when the
     user deleted the Downloads folder."""
-    session_options = {"downloads": "home"}
+    session_options = {"downloads_in_home": True}
 
     def test_saved_names_cannot_run_and_files_never_land_in_home(self):
         session, standin = self.session, self.session.standin
@@ -107,11 +106,10 @@ class NamesThatCouldRunTest(E2ETestCase):
         rows = [(".bash_login", {"bash_login", "_bash_login"}), ("-rf", {"_rf"}), ("name. ", {"name"})]
         for sent, expected in rows:
             with self.subTest(sent=sent):
-                notes = len(session.notifications())
+                notes = len(session.records("notifications"))
                 standin.queue_js("var a = document.createElement('a'); a.download = '';"
                                  f" a.href = '/files/named?name=' + encodeURIComponent({json.dumps(sent)}); a.click()")
-                note = session.wait_notification(lambda n: n["summary"] == SAVED_TITLE, since=notes,
-                                                 what=f"the saved notification of {sent!r}")
+                note = session.wait_notification(SAVED_TITLE, notes)
                 self.assertIn(note["body"], expected)
                 self.assertEqual((session.downloads / note["body"]).read_bytes(), b"attachment body\n")
         self.assertEqual({p.name for p in home.iterdir()} - before, {"Downloads"})

@@ -1,35 +1,27 @@
 """The self-update on a real installed copy of the application: a newer build published on the
 service is offered, downloaded, verified and swapped in by the installer script, which relaunches
-the application from the same place; a wrong digest, a missing archive or "Позже" leave the
-installed build as it was, with the application still running."""
+the application from the same place; what it refuses leaves the installed build as it was, with the
+application still running."""
 
 import hashlib
-import http.server
 import plistlib
 import re
 import shutil
 import subprocess
 import sys
-import threading
 import unittest
-import urllib.request
 import zipfile
 
-from harness import SERVICE_HOST, E2ETestCase, poll
+from harness import E2ETestCase, poll
 
 UPDATE_NAME = "Nolar-28.zip"
 ARCHIVE_PATH = "/updates/" + UPDATE_NAME
 MANIFEST_PATH = "/app/mac/version.json"
 PANEL_TITLE = "Обновление Нолара"
-WRONG_SHA = "0123456789abcdef" * 4
 
 
 def sha256Of(path):
-    digest = hashlib.sha256()
-    with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            digest.update(block)
-    return digest.hexdigest()
+    return hashlib.sha256(path.read_bytes()).hexdigest()
 
 
 def makeUpdate(bundle, folder, build, versionName):
@@ -49,50 +41,13 @@ def makeUpdate(bundle, folder, build, versionName):
     return archive
 
 
-def linkedBundleArchive(archive, folder):
-    """`archive` with its bundle moved to "Real/Nolar.app" and a top-level link "Nolar.app" to it."""
-    linked = folder / "linked.zip"
-    with zipfile.ZipFile(archive) as source, zipfile.ZipFile(linked, "w", zipfile.ZIP_DEFLATED) as z:
-        for item in source.infolist():
-            item.filename = "Real/" + item.filename
-            z.writestr(item, source.read(item.orig_filename))
-        link = zipfile.ZipInfo("Nolar.app")
-        link.create_system, link.external_attr = 3, 0o120777 << 16
-        z.writestr(link, "Real/Nolar.app")
-    return linked
-
-
-class PlainManifestServer(http.server.ThreadingHTTPServer):
-    """Plain http on loopback answering every GET with a manifest of build 28; counts the requests."""
-
-    def __init__(self):
-        self.hits = 0
-        outer = self
-
-        class Handler(http.server.BaseHTTPRequestHandler):
-            def do_GET(self):
-                outer.hits += 1
-                body = b'{"build": 28}'
-                self.send_response(200)
-                self.send_header("Content-Length", str(len(body)))
-                self.end_headers()
-                self.wfile.write(body)
-
-            def log_message(self, *args):
-                pass
-
-        super().__init__(("127.0.0.1", 0), Handler)
-        threading.Thread(target=self.serve_forever, daemon=True).start()
-        self.url = f"http://127.0.0.1:{self.server_address[1]}/app/mac/version.json"
-
-
 def bundleInfo(bundle):
     return plistlib.loads((bundle / "Contents" / "Info.plist").read_bytes())
 
 
 class InstalledAppTestCase(E2ETestCase):
     """The build's bundle copied to "<session>/My Apps/Nolar.app" and launched from there, its window
-    focused (the application active); build 28 of it zipped in `update`, digest `updateSha`."""
+    focused (the application active); build 28 of it zipped in `update`."""
 
     launch_app = False
 
@@ -116,7 +71,6 @@ class InstalledAppTestCase(E2ETestCase):
         folder = session.root / "published"
         folder.mkdir()
         cls.update = makeUpdate(session.build.bundle, folder, 28, "1.5")
-        cls.updateSha = sha256Of(cls.update)
         cls.beforeLaunch()
         cls.app = session.launch(binary=cls.executable, wait_loaded=False)
         # The first automatic check offers at once only to an application in front.
@@ -140,11 +94,7 @@ class InstalledAppTestCase(E2ETestCase):
     def alerts(self, app):
         """The visible alerts attached to the main window (the progress panel stands alone)."""
         main = int(app.window())
-        found = []
-        for wid in app.windows(("DIALOG",)):
-            if app.transient_for(wid) == main and app.visible(wid):
-                found.append(wid)
-        return found
+        return [w for w in app.windows(("DIALOG",)) if app.transient_for(w) == main and app.visible(w)]
 
     def waitAlert(self, app, what, gone=()):
         """The one alert on screen, once it is not one of `gone` (answered alerts on their way out)."""
@@ -171,40 +121,14 @@ class InstalledAppTestCase(E2ETestCase):
 
 
 class UpdateRefusedTest(InstalledAppTestCase):
+    """A missing archive and "Позже" leave the installed build as it was. (The other refusals, a wrong
+    digest, a bundle that is a link, a manifest the build's key did not sign, are the unit and
+    platform tests' business: here they would take the same alerts.)"""
+
     @classmethod
     def afterLaunch(cls):
         # Past the automatic check that follows the start, nothing but the tests' own checks runs.
         cls.session.wait_for_log(r"update check: remote=0 min=0 mine=27 manual=false$", since=cls.app.log_start)
-
-    def test_wrong_digest_keeps_the_installed_build_and_the_application(self):
-        session, app = self.session, self.app
-        before, folders = self.snapshot(), self.workFolders()
-        self.assertEqual(before["info"]["CFBundleVersion"], "27")
-        self.standin.publish(zip=str(self.update), build=28, versionName="1.5", sha256=WRONG_SHA)
-        requestSeq, _, lines = session.marks()
-
-        self.standin.queue_js("KelMac.checkUpdate(true)")
-        session.wait_for_log(r"update check: remote=28 min=0 mine=27 manual=true$", since=lines)
-        offer = self.waitAlert(app, "the update offer")
-        app.key("Return", wid=offer)
-
-        # The archive really came: its digest is the one the application computed.
-        download = self.standin.wait_request(ARCHIVE_PATH, since=requestSeq)
-        self.assertEqual(download["status"], 200)
-        _, match = session.wait_for_log(r"sha mismatch: got (\S+) want (\S+)$", since=lines)
-        self.assertEqual(match.groups(), (self.updateSha, WRONG_SHA))
-        failure = self.waitAlert(app, 'the alert "Обновление не установлено"', gone=(offer,))
-        self.assertEqual(self.panels(app), [], "the progress panel closes before the alert")
-        self.dismiss(app, failure, "Return")
-
-        # The archive stays in its own work folder here, untouched past the checksum.
-        added = [f for f in self.workFolders() if f not in folders]
-        self.assertEqual([sorted(p.name for p in f.iterdir()) for f in added], [["update.zip"]])
-        self.assertEqual(sha256Of(added[0] / "update.zip"), self.updateSha)
-        self.assertEqual(self.snapshot(), before)
-        self.assertTrue(app.running())
-        self.assertNotIn("staged, restarting", "\n".join(session.log_lines()[lines:]))
-        self.assertEqual(self.standin.evaluate("KelMac.build"), 27, "the page still runs in the old build")
 
     def test_missing_archive_and_later_leave_everything_as_it_was(self):
         session, app = self.session, self.app
@@ -246,86 +170,6 @@ class UpdateRefusedTest(InstalledAppTestCase):
         self.assertTrue(app.running())
 
 
-class UpdateTrustTest(InstalledAppTestCase):
-    """What the updater refuses before anything is offered or installed: manifests the build's key did
-    not sign, a redirect to plain http, an oversized manifest, and a bundle that is a link."""
-
-    @classmethod
-    def afterLaunch(cls):
-        cls.session.wait_for_log(r"update check: remote=0 min=0 mine=27 manual=false$", since=cls.app.log_start)
-
-    def tearDown(self):
-        self.standin.manifest(signature="good", redirect="", pad=0)
-
-    def test_manifests_the_builds_key_did_not_sign_are_never_offered(self):
-        session, app = self.session, self.app
-        before = self.snapshot()
-        self.standin.publish(zip=str(self.update), build=28, versionName="1.5")
-        first = self.standin.seqs()[0]
-        for mode in ("missing", "otherkey", "stale"):
-            self.standin.manifest(signature=mode)
-            requestSeq, _, lines = session.marks()
-            self.standin.queue_js("KelMac.checkUpdate(false)")
-            session.wait_for_log(r"update: signature invalid$", since=lines)
-            self.assertTrue(self.standin.requests(path=MANIFEST_PATH + ".sig", since=requestSeq), mode)
-            self.assertNotIn("update check: remote=", "\n".join(session.log_lines()[lines:]), mode)
-        # The same manifest signed by the build's key is offered at once: the refusals were the signature's.
-        self.standin.manifest(signature="good")
-        _, _, lines = session.marks()
-        app.focus()
-        self.standin.queue_js("KelMac.checkUpdate(false)")
-        session.wait_for_log(r"update check: remote=28 min=0 mine=27 manual=false$", since=lines)
-        offer = self.waitAlert(app, "the offer of the signed manifest")
-        self.dismiss(app, offer, "Right", "Return")
-        self.assertEqual(self.standin.requests(path=ARCHIVE_PATH, since=first), [])
-        self.assertEqual(session.notifications(), [])
-        self.assertEqual(self.snapshot(), before)
-
-    def test_a_redirect_to_http_and_an_oversized_manifest_fail_the_check(self):
-        session, app = self.session, self.app
-        before = self.snapshot()
-        plain = PlainManifestServer()
-        self.addCleanup(plain.shutdown)
-        with urllib.request.urlopen(plain.url, timeout=10) as answer:
-            self.assertEqual(answer.status, 200, "the plain server answers when asked directly")
-        self.assertEqual(plain.hits, 1)
-
-        self.standin.manifest(redirect=plain.url)
-        _, _, lines = session.marks()
-        self.standin.queue_js("KelMac.checkUpdate(true)")
-        session.wait_for_log(r"update check failed: .+ status=0$", since=lines)
-        self.dismiss(app, self.waitAlert(app, "the failed check's alert"), "Return")
-        self.assertEqual(plain.hits, 1, "the http address was never requested")
-
-        manifest = {"build": 28, "versionName": "1.5", "url": f"https://{SERVICE_HOST}:{session.build.port}/u.zip",
-                    "sha256": "a" * 64}
-        self.standin.manifest(redirect="", manifest=manifest, pad=2 << 20)
-        requestSeq, _, lines = session.marks()
-        self.standin.queue_js("KelMac.checkUpdate(true)")
-        session.wait_for_log(r"update check failed: .+ status=200$", since=lines)
-        self.dismiss(app, self.waitAlert(app, "the failed check's alert"), "Return")
-        self.assertEqual(self.standin.requests(path=MANIFEST_PATH + ".sig", since=requestSeq), [])
-        self.assertNotIn("update check: remote=", "\n".join(session.log_lines()[lines:]))
-        self.assertEqual(self.snapshot(), before)
-        self.assertTrue(app.running())
-
-    def test_an_archive_whose_bundle_is_a_link_is_refused(self):
-        session, app = self.session, self.app
-        before = self.snapshot()
-        self.standin.publish(zip=str(linkedBundleArchive(self.update, self.update.parent)), build=28,
-                             versionName="1.5")
-        requestSeq, _, lines = session.marks()
-        self.standin.queue_js("KelMac.checkUpdate(true)")
-        offer = self.waitAlert(app, "the update offer")
-        app.key("Return", wid=offer)
-        self.assertEqual(self.standin.wait_request("/updates/linked.zip", since=requestSeq)["status"], 200)
-        failure = self.waitAlert(app, 'the alert "Обновление не установлено"', gone=(offer,))
-        self.dismiss(app, failure, "Return")
-        self.assertNotIn("staged, restarting", "\n".join(session.log_lines()[lines:]))
-        self.assertEqual(self.snapshot(), before)
-        self.assertTrue(app.running())
-
-
 class UpdateInstallTest(InstalledAppTestCase):
     @classmethod
     def beforeLaunch(cls):
@@ -339,7 +183,7 @@ class UpdateInstallTest(InstalledAppTestCase):
         # The automatic check shortly after start: the application is in front, so it offers at once.
         session.wait_for_log(r"update check: remote=28 min=0 mine=27 manual=false$", since=old.log_start)
         offer = self.waitAlert(old, "the update offer of the automatic check")
-        self.assertEqual(session.notifications(), [], "offered, not announced")
+        self.assertEqual(session.records("notifications"), [], "offered, not announced")
         marks = session.marks()
         old.key("Return", wid=offer)
 

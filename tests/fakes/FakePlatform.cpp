@@ -19,10 +19,9 @@ std::string parentOf(const std::string& p) {
 }
 } // namespace
 
-std::unique_ptr<platform::Timer> FakeQueue::repeating(double seconds, std::function<void()> fn) {
+std::unique_ptr<platform::Timer> FakeQueue::repeating(double, std::function<void()> fn) {
     auto t = std::make_unique<OwnedTimer>();
     t->queue = this;
-    t->interval = seconds;
     t->fn = std::move(fn);
     timers.push_back(t.get());
     return t;
@@ -86,9 +85,7 @@ std::shared_ptr<platform::Window> FakeWindowFactory::createWindow(const platform
     w->content = content;
     w->delegate = &delegate;
     w->currentTitle = spec.title;
-    w->rect = nextFrame;
-    w->rect.width = spec.width;
-    w->rect.height = spec.height;
+    w->rect = {100, 80, spec.width, spec.height};
     if (auto* fv = dynamic_cast<FakeWebView*>(content.get())) fv->win = w.get();
     created.push_back(w);
     return w;

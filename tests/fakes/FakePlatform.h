@@ -8,7 +8,6 @@
 namespace fakes {
 
 struct FakeTimer : platform::Timer {
-    double interval = 0;
     std::function<void()> fn;
     bool valid = true;
     void invalidate() override { valid = false; }
@@ -90,12 +89,10 @@ struct FakeWebView : platform::WebView {
     platform::Window* win = nullptr;
 
     void setDelegate(platform::WebViewDelegate* d) override { delegate = d; }
-    void load(const std::string& url, double timeout, bool userStarted = false) override {
+    void load(const std::string& url, double timeout, bool = false) override {
         loads.emplace_back(url, timeout);
         currentURL = url;
-        lastLoadUserStarted = userStarted;
     }
-    bool lastLoadUserStarted = false;
     void loadHTMLString(const std::string& html) override { htmlLoads.push_back(html); }
     void reload() override { ++reloads; }
     void stopLoading() override { ++stops; }
@@ -113,18 +110,15 @@ struct FakeWebEngine : platform::WebEngine {
     std::vector<std::shared_ptr<FakeWebView>> created;
     std::shared_ptr<platform::WebView> createWebView(const platform::WebViewConfig& config) override;
     std::shared_ptr<platform::WebView> createRelatedWebView(platform::WebView& opener) override;
-    bool sandboxed = true;
-    bool isSandboxed() override { return sandboxed; }
+    bool isSandboxed() override { return true; }
     std::vector<std::string> locales{"C"}, dictionaries;
-    std::vector<std::vector<std::string>> spellSettings;
     std::vector<std::string> localeNames() const override { return locales; }
     std::vector<std::string> spellingDictionaries() const override { return dictionaries; }
-    void setSpellCheckingLanguages(const std::vector<std::string>& l) override { spellSettings.push_back(l); }
+    void setSpellCheckingLanguages(const std::vector<std::string>&) override {}
 };
 
 struct FakeWindowFactory : platform::WindowFactory {
     std::vector<std::shared_ptr<FakeWindow>> created;
-    platform::Rect nextFrame{100, 80, 0, 0};
     std::shared_ptr<platform::Window> createWindow(const platform::WindowSpec& spec,
                                                    std::shared_ptr<platform::WebView> content,
                                                    platform::WindowDelegate& delegate) override;
@@ -162,8 +156,6 @@ struct FakeDialogs : platform::Dialogs {
 struct FakeNotificationCenter : platform::NotificationCenter {
     platform::AuthorizationStatus status = platform::AuthorizationStatus::Authorized;
     bool grantAnswer = true;
-    std::optional<std::string> grantError;
-    std::optional<std::string> addError;
     std::vector<platform::NotificationRequest> added;
     int authorizationRequests = 0;
     std::function<void(std::optional<std::string>)> handler;
@@ -171,11 +163,11 @@ struct FakeNotificationCenter : platform::NotificationCenter {
     void getAuthorizationStatus(std::function<void(platform::AuthorizationStatus)> c) override { c(status); }
     void requestAuthorization(std::function<void(bool, std::optional<std::string>)> c) override {
         ++authorizationRequests;
-        c(grantAnswer, grantError);
+        c(grantAnswer, std::nullopt);
     }
     void add(const platform::NotificationRequest& r, std::function<void(std::optional<std::string>)> c) override {
         added.push_back(r);
-        c(addError);
+        c(std::nullopt);
     }
     void setResponseHandler(std::function<void(std::optional<std::string>)> h) override { handler = std::move(h); }
     // Only the latest request of each identifier, as a notification server shows them.
@@ -279,10 +271,9 @@ struct FakeUnzip : platform::Unzip {
 };
 
 struct FakeProcesses : platform::Processes {
-    long ownPid = 4242;
     bool canSpawn = true;
     std::vector<std::pair<std::string, std::vector<std::string>>> spawned;
-    long pid() const override { return ownPid; }
+    long pid() const override { return 4242; }
     bool spawnDetached(const std::string& exe, const std::vector<std::string>& args) override {
         if (!canSpawn) return false;
         spawned.emplace_back(exe, args);
@@ -291,11 +282,8 @@ struct FakeProcesses : platform::Processes {
 };
 
 struct FakeTray : platform::Tray {
-    std::vector<platform::MenuItem> menu;
     std::vector<std::optional<std::string>> attention;
-    void install(const std::string&, const std::vector<platform::MenuItem>& m, std::function<void()>) override {
-        menu = m;
-    }
+    void install(const std::string&, const std::vector<platform::MenuItem>&, std::function<void()>) override {}
     void setAttention(const std::optional<std::string>& label) override { attention.push_back(label); }
 };
 

@@ -8,25 +8,9 @@
 #include "main/AppConfig.h"
 #include "main/Bridge.h"
 #include "main/JsString.h"
-#include "main/Resources.h"
-#include "platform/Bundle.h"
+#include "fakes/FakePlatform.h"
 
 namespace {
-
-class FakeBundle : public platform::BundleInfo {
-public:
-    std::string version = "1.4 \"rc\"/</script> \xd0\xb1";
-    std::string buildText = "27";
-    std::string path() const override { return "/tmp/Nolar.app"; }
-    std::optional<std::string> infoString(const std::string& key) const override
-    {
-        if (key == "CFBundleShortVersionString")
-            return version;
-        if (key == "CFBundleVersion")
-            return buildText;
-        return std::nullopt;
-    }
-};
 
 // A page-like global: window is the global object, and the native handler records each
 // message as JSON in `sent`.
@@ -40,7 +24,11 @@ function sentJSON() { return '[' + sent.join(',') + ']'; }
 
 class BridgeTest : public ::testing::Test {
 protected:
-    void SetUp() override { AppConfig::useMainBundle(&bundle); }
+    void SetUp() override
+    {
+        bundle.info["CFBundleShortVersionString"] = version;
+        AppConfig::useMainBundle(&bundle);
+    }
     void TearDown() override { AppConfig::useMainBundle(nullptr); }
 
     void load(const std::string& permission, const std::string& before = "")
@@ -69,7 +57,8 @@ protected:
 
     std::string sent() { return run("sentJSON()"); }
 
-    FakeBundle bundle;
+    const std::string version = "1.4 \"rc\"/</script> \xd0\xb1";
+    fakes::FakeBundle bundle;
     std::unique_ptr<JsWorld> world = std::make_unique<JsWorld>();
 };
 
@@ -165,10 +154,10 @@ TEST_F(BridgeTest, BadgeCountsPassThroughAsNumbers)
 
 TEST_F(BridgeTest, KelMacCarriesVersionBuildAndUpdateRequests)
 {
-    bundle.buildText = "-3";
+    bundle.info["CFBundleVersion"] = "-3";
     load("granted");
     EXPECT_EQ(run("KelMac.platform"), "mac");
-    EXPECT_EQ(run("typeof KelMac.version + ':' + KelMac.version"), "string:" + bundle.version);
+    EXPECT_EQ(run("typeof KelMac.version + ':' + KelMac.version"), "string:" + version);
     EXPECT_EQ(run("typeof KelMac.build + ':' + KelMac.build"), "number:-3");
     run("KelMac.checkUpdate(1); KelMac.checkUpdate()");
     EXPECT_EQ(sent(), R"([{"type":"checkUpdate","manual":true},{"type":"checkUpdate","manual":false}])");
@@ -224,19 +213,9 @@ TEST_F(BridgeTest, JsStringOfInvalidUtf8IsTheEmptyLiteral)
     for (const char* bad : {"\xff", "a\xc0\xaf", "\xed\xa0\x80", "\xe2\x82", "\xf4\x90\x80\x80", "\x80"}) {
         EXPECT_EQ(jsString(bad), "\"\"") << bad;
     }
-    bundle.version = "1.\xff";
+    bundle.info["CFBundleShortVersionString"] = "1.\xff";
     load("default");
     EXPECT_EQ(run("KelMac.version"), "");
-}
-
-TEST_F(BridgeTest, OfflinePageButtonPostsRetry)
-{
-    const std::string page = Resources::offline_html();
-    const std::string handler = "window.webkit.messageHandlers.kelMac.postMessage({type:'retry'})";
-    ASSERT_NE(page.find("onclick=\"" + handler + "\""), std::string::npos);
-    run(pagePrelude);
-    run(handler);
-    EXPECT_EQ(sent(), R"([{"type":"retry"}])");
 }
 
 } // namespace

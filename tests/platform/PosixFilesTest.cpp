@@ -66,7 +66,7 @@ TEST(PosixFiles, MoveCrossesFileSystems) {
     EXPECT_EQ(permissions(t / "update.zip"), 0640u);
 }
 
-TEST(PosixFiles, ListingExistenceAndWritability) {
+TEST(PosixFiles, ListingExistenceFoldersAndWritability) {
     TempDir t;
     platform::gtk::PosixFiles files;
     writeFile(t / "x", "");
@@ -79,6 +79,9 @@ TEST(PosixFiles, ListingExistenceAndWritability) {
     EXPECT_EQ(files.list(t / "missing"), std::nullopt);
     EXPECT_TRUE(files.exists(t / "dangling")) << "something stands at that name";
     EXPECT_FALSE(files.exists(t / "gone"));
+    fs::create_directory_symlink(t / "Nolar.app", t / "linked.app");
+    EXPECT_TRUE(files.isFolder(t / "Nolar.app"));
+    EXPECT_FALSE(files.isFolder(t / "linked.app")) << "a link to a folder is not an unpacked bundle";
     EXPECT_TRUE(files.isWritable(t.path));
     EXPECT_FALSE(files.isWritable(t / "missing"));
     EXPECT_TRUE(fs::is_directory(files.downloadsDirectory()));

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <sys/stat.h>
 #include <glib/gstdio.h>
 #include "LocalHttpServer.h"
 #include "RunLoop.h"
+#include "TempDir.h"
 #include "platform/gtk/SoupHttpClient.h"
 
 #ifndef NOLAR_TEST_CERT
@@ -38,14 +37,6 @@ DownloadResult download(SoupHttpClient& client, const HttpRequest& request)
     client.download(request, [&](DownloadResult r) { result = r; });
     EXPECT_TRUE(runUntil([&] { return result.has_value(); }));
     return result.value_or(DownloadResult{});
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 std::set<std::string> leftovers()
@@ -244,9 +235,8 @@ TEST(SoupHttpClientTest, DestroyedClientNeverCompletes)
 
 TEST(SoupHttpClientTest, RefusesUnknownCertificates)
 {
-    gchar* dir = g_dir_make_tmp("nolar-tls-XXXXXX", nullptr);
-    ASSERT_NE(dir, nullptr);
-    GTlsCertificate* certificate = makeSelfSignedCertificate(dir);
+    TempDir dir;
+    GTlsCertificate* certificate = makeSelfSignedCertificate(dir.path);
     ASSERT_NE(certificate, nullptr) << "openssl could not make a certificate";
     {
         LocalHttpServer server(certificate);
@@ -259,8 +249,6 @@ TEST(SoupHttpClientTest, RefusesUnknownCertificates)
         EXPECT_EQ(server.requestCount("/ok"), 0);
     }
     g_object_unref(certificate);
-    g_spawn_command_line_sync((std::string("rm -rf ") + dir).c_str(), nullptr, nullptr, nullptr, nullptr);
-    g_free(dir);
 }
 
 TEST(SoupHttpClientTest, TrustsTheBuildsTestCertificateOnLoopbackOnly)

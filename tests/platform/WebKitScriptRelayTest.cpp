@@ -47,7 +47,8 @@ function HTMLAnchorElement(attrs, href) {
 HTMLAnchorElement.prototype.hasAttribute = function (n) { return n in this.attrs; };
 HTMLAnchorElement.prototype.getAttribute = function (n) { return n in this.attrs ? this.attrs[n] : null; };
 function HTMLAreaElement(attrs, href) { HTMLAnchorElement.call(this, attrs, href); }
-HTMLAreaElement.prototype = HTMLAnchorElement.prototype;
+HTMLAreaElement.prototype.hasAttribute = HTMLAnchorElement.prototype.hasAttribute;
+HTMLAreaElement.prototype.getAttribute = HTMLAnchorElement.prototype.getAttribute;
 function SVGAElement(attrs, href) {
   this.attrs = attrs;
   this.url = href;

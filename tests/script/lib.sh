@@ -31,21 +31,16 @@ finish() {
 make_bundle() {
     local dir="$1" version="$2" exe="${3-nolar}"
     mkdir -p "$dir/Contents/Linux" "$dir/Contents/Resources/deep/er"
-    {
-        echo '<?xml version="1.0" encoding="UTF-8"?>'
-        echo '<plist version="1.0">'
-        echo '<dict>'
-        echo '    <key>CFBundleIdentifier</key>'
-        echo '    <string>org.nolar.Nolar</string>'
-        if [ -n "$exe" ]; then
-            echo '    <key>CFBundleExecutable</key>'
-            echo "    <string>$exe</string>"
-        fi
-        echo '    <key>CFBundleVersion</key>'
-        echo "    <string>$version</string>"
-        echo '</dict>'
-        echo '</plist>'
-    } > "$dir/Contents/Info.plist"
+    local key=""
+    [ -n "$exe" ] && key="<key>CFBundleExecutable</key> <string>$exe</string>"
+    cat > "$dir/Contents/Info.plist" <<PLIST
+<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+    <key>CFBundleIdentifier</key> <string>org.nolar.Nolar</string>
+    $key
+    <key>CFBundleVersion</key> <string>$version</string>
+</dict></plist>
+PLIST
     printf '#!/bin/sh\necho "%s $DISPLAY $DBUS_SESSION_BUS_ADDRESS" >> "$NOLAR_TEST_MARKER"\n' "$version" \
         > "$dir/Contents/Linux/${exe:-nolar}"
     chmod 755 "$dir/Contents/Linux/${exe:-nolar}"

@@ -6,6 +6,7 @@
 #include "Log.h"
 #include "MainWindowController.h"
 #include "Notifier.h"
+#include "UpdateSignature.h"
 #include "Updater.h"
 #include "fakes/FakePlatform.h"
 
@@ -134,6 +135,16 @@ TEST_F(Delegate, WakeRunsOneAutomaticCheckAndDoesNotReload) {
     EXPECT_EQ(view().loads.size(), 1u);
 }
 
+// A build configured with an update key (the test build is) checks every manifest's signature with it.
+TEST_F(Delegate, TheUpdaterWantsManifestsSignedWithTheBuildsKey) {
+    ASSERT_EQ(UpdateSignature::buildKey().size(), NOLAR_TEST_UPDATE_KEY ? 32u : 0u);
+    launch();
+    d->performAction("checkForUpdates:");
+    p.http.sent.at(0).completion({200, std::string(R"({"build":28})"), std::nullopt});
+    ASSERT_EQ(p.http.sent.size(), NOLAR_TEST_UPDATE_KEY ? 2u : 1u);
+    EXPECT_EQ(p.http.sent.back().request.url, AppConfig::versionURL() + (NOLAR_TEST_UPDATE_KEY ? ".sig" : ""));
+}
+
 TEST_F(Delegate, PagePushRunsACheckWithTheManualFlag) {
     launch();
     d->main->didReceiveScriptMessage(view(), {R"({"type":"checkUpdate"})", AppConfig::ownHost()});
@@ -158,6 +169,10 @@ TEST(NotifierTest, StatesAndRequests) {
     EXPECT_EQ(state, "") << "delivered on the main thread, not inside the centre's callback";
     p.queue.drain();
     EXPECT_EQ(state, "denied");
+    Log::flush();
+    std::ifstream log(Log::path());
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(log), {}).find(" notify permission granted=false error=nil\n"),
+              std::string::npos);
 
     n->show("a", "t", "b", "");
     n->show("a", "t2", "b2", "kel-update");

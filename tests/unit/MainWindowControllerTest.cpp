@@ -398,7 +398,9 @@ TEST_F(Controller, MalformedAndForeignMessagesAreDropped) {
         post(R"({"type":"notify","title":"EVIL"})", host);
         post(R"({"type":"badge","count":77})", host);
         post(R"({"type":"notifyPermission","id":"p"})", host);
+        post(R"({"type":"checkUpdate","manual":true})", host);
     }
+    EXPECT_TRUE(p.http.sent.empty());
     EXPECT_TRUE(p.notifications.added.empty());
     EXPECT_TRUE(p.app.badges.empty());
     EXPECT_EQ(p.notifications.authorizationRequests, 0);

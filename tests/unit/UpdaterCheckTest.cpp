@@ -12,8 +12,8 @@ TEST_F(UpdaterCheck, StartChecksOnceSoonThenRepeatedlyWithoutKeepingTheUpdaterAl
     p.queue.runDelayed();
     ASSERT_EQ(p.http.sent.size(), 1u);
     const auto& request = p.http.sent[0].request;
-    EXPECT_EQ(std::tie(request.method, request.url, request.ignoreCache),
-              std::make_tuple("GET", AppConfig::versionURL(), true));
+    EXPECT_EQ(std::tie(request.method, request.url, request.ignoreCache, request.httpsOnly, request.maxBytes),
+              std::make_tuple("GET", AppConfig::versionURL(), true, true, uint64_t(1) << 20));
     answer(404, std::nullopt);
     p.queue.fireTimers();
     EXPECT_EQ(p.http.sent.size(), 2u);
