@@ -2,7 +2,7 @@
 """Soak: Nolar's memory and CPU while its page notifies, badges and churns its DOM every second.
 
 One Nolar, launched as client_bench.py launches it, shows SoakPage.py's page from the stand-in;
-its session bus activates tests/e2e/fake_notifications.py, which counts the notifications and badge
+its session bus activates tests/e2e/fake_peers.py, which counts the notifications and badge
 updates (all but the newest notification are dismissed at every sample, as a user would). Window
 shown for the first half of --minutes, hidden with Ctrl+W for the second. Every --interval s from
 the first paint: PSS and anon PSS of the client's processes (all, per role) and their CPU time.
@@ -36,7 +36,7 @@ from ResultsFile import ResultsFile  # noqa: E402
 import SoakPage  # noqa: E402
 
 SERVICE = ("[D-BUS Service]\nName=org.freedesktop.Notifications\n"
-           "Exec=/usr/bin/python3 %s --record %s --launcher-record %s\n")
+           "Exec=/usr/bin/python3 %s --notifications %s --launcher-record %s\n")
 BEGIN, END, SECTION = "<!-- soak_bench.py: generated begin -->", "<!-- soak_bench.py: generated end -->", "## Soak"
 GOAL, DISMISSED = 1.1, 2  # end/first-minute memory; NotificationClosed's "dismissed by the user"
 
@@ -79,7 +79,7 @@ def soak(args, display, standin, profile, run):
     services = os.path.join(env["XDG_DATA_HOME"], "dbus-1", "services")
     os.makedirs(services)
     with open(os.path.join(services, "org.freedesktop.Notifications.service"), "w") as f:
-        f.write(SERVICE % (os.path.join(TOP, "tests/e2e/fake_notifications.py"), notes, badges))
+        f.write(SERVICE % (os.path.join(TOP, "tests/e2e/fake_peers.py"), notes, badges))
     since = standin.lastReportSeq()
     log = open(os.path.join(profile, "client.log"), "wb")
     launcher = subprocess.Popen(["dbus-run-session", "--", args.nolar], env=env, stdin=subprocess.DEVNULL,
