@@ -29,8 +29,10 @@ class RenderingTest(E2ETestCase):
         size = app.geometry()
         x, y = size["width"] // 2, size["height"] // 2
         poll(lambda: self.colour(x, y) == "FF0000", 30, "the top band painted")
-        for _ in range(5):
-            app.click(x, y, button=5)
+        app.focus()
+        # The pointer over the page, then five wheel steps down (button 5).
+        self.session.x("xdotool", "mousemove", "--window", app.window(), str(x), str(y),
+                       "click", "--repeat", "5", "--delay", "50", "5")
         poll(lambda: standin.evaluate("window.scrollY") > 0, 30, "the wheel to scroll the page")
         standin.evaluate("window.scrollTo(0, 4000)")
         poll(lambda: self.colour(x, y) == "00FF00", 30, "the band scrolled to painted")
