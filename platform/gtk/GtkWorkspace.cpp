@@ -1,4 +1,5 @@
 #include "platform/gtk/GtkWorkspace.h"
+#include "platform/gtk/SoftwareRendering.h"
 
 #include <memory>
 #include <gtk/gtk.h>
@@ -17,11 +18,16 @@ std::string fileUri(const std::string& path)
     return result;
 }
 
-// Carries startup notification, so the launched program may take the focus.
+// Carries startup notification, so the launched program may take the focus, and the environment
+// without what we set for our own drawing.
 GAppLaunchContext* launchContext()
 {
     GdkDisplay* display = gdk_display_get_default();
-    return display ? G_APP_LAUNCH_CONTEXT(gdk_display_get_app_launch_context(display)) : nullptr;
+    GAppLaunchContext* context =
+        display ? G_APP_LAUNCH_CONTEXT(gdk_display_get_app_launch_context(display)) : g_app_launch_context_new();
+    for (const auto& name : variablesSetForSoftwareRendering())
+        g_app_launch_context_unsetenv(context, name.c_str());
+    return context;
 }
 
 bool launchDefault(const std::string& uri)

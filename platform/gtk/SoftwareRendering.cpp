@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include <utility>
+
 namespace platform::gtk {
 
 bool softwareRenderingOnly()
@@ -19,12 +21,22 @@ bool softwareRenderingOnly()
     return answer;
 }
 
+namespace {
+std::vector<std::string> setHere;
+}
+
 void leaveGlUnusedWithoutGpu()
 {
     if (!softwareRenderingOnly())
         return;
-    g_setenv("GDK_GL", "disable", FALSE);
-    g_setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", FALSE);
+    for (auto [name, value] : {std::pair{"GDK_GL", "disable"}, std::pair{"WEBKIT_DISABLE_DMABUF_RENDERER", "1"}}) {
+        if (g_getenv(name))
+            continue;
+        g_setenv(name, value, TRUE);
+        setHere.push_back(name);
+    }
 }
+
+const std::vector<std::string>& variablesSetForSoftwareRendering() { return setHere; }
 
 } // namespace platform::gtk

@@ -1,4 +1,6 @@
 #pragma once
+#include <string>
+#include <vector>
 
 namespace platform::gtk {
 
@@ -10,5 +12,9 @@ bool softwareRenderingOnly();
 // visuals and for the engine's buffer sharing) costs a fifth of a second at start and megabytes.
 // Variables the user set stay as they are.
 void leaveGlUnusedWithoutGpu();
+
+// The variables leaveGlUnusedWithoutGpu set: they are ours, not the user's, and stay out of the
+// programs we open.
+const std::vector<std::string>& variablesSetForSoftwareRendering();
 
 } // namespace platform::gtk

@@ -128,7 +128,10 @@ class Session:
         """The session's default browser, mail client and file manager: it writes down the URL."""
         self.opened_urls_path = self.records_dir / "opened-urls.txt"
         script = self.root / "bin" / "open-url"
-        script.write_text(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '{self.opened_urls_path}'\n")
+        # What the app sets for its own drawing must not reach the programs it opens: it would show
+        # after the address and no address would match.
+        script.write_text(f"#!/bin/sh\nprintf '%s%s\\n' \"$1\" \"${{GDK_GL:+ GDK_GL}}${{WEBKIT_DISABLE_DMABUF_RENDERER:+ DMABUF}}\" "
+                          f">> '{self.opened_urls_path}'\n")
         script.chmod(0o755)
         types = ["x-scheme-handler/http", "x-scheme-handler/https", "x-scheme-handler/mailto",
                  "x-scheme-handler/nolartest", "x-scheme-handler/file", "inode/directory"]
