@@ -29,7 +29,15 @@ void leaveGlUnusedWithoutGpu()
 {
     if (!softwareRenderingOnly())
         return;
-    for (auto [name, value] : {std::pair{"GDK_GL", "disable"}, std::pair{"WEBKIT_DISABLE_DMABUF_RENDERER", "1"}}) {
+    // The engine looks for the GPU's render node by setting up EGL in the UI process as it starts
+    // the first page, a tenth of a second or more spent only to find none; naming a node that is
+    // not there gives the same answer at once. Nothing opens it: no buffers are shared.
+    const std::pair<const char*, const char*> variables[] = {
+        {"GDK_GL", "disable"},
+        {"WEBKIT_DISABLE_DMABUF_RENDERER", "1"},
+        {"WEBKIT_WEB_RENDER_DEVICE_FILE", "/dev/dri/no-render-node"},
+    };
+    for (auto [name, value] : variables) {
         if (g_getenv(name))
             continue;
         g_setenv(name, value, TRUE);
