@@ -7,37 +7,31 @@
 
 namespace fakes {
 
-struct FakeTimer : platform::Timer {
-    std::function<void()> fn;
-    bool valid = true;
-    void invalidate() override { valid = false; }
-};
-
 // Nothing runs by itself: tests drain the queue and fire timers explicitly.
 struct FakeQueue : platform::MainQueue {
+    struct Repeating { std::function<void()> fn; bool valid = true; };
     std::deque<std::function<void()>> pending;
-    std::vector<std::pair<double, std::function<void()>>> delayed;
-    std::vector<FakeTimer*> timers; // alive timers (owned by whoever holds the handle)
+    std::vector<std::function<void()>> delayed;
+    std::vector<std::weak_ptr<Repeating>> timers; // a timer is gone once its handle is destroyed
 
     void async(std::function<void()> fn) override { pending.push_back(std::move(fn)); }
-    void after(double seconds, std::function<void()> fn) override { delayed.emplace_back(seconds, std::move(fn)); }
-    std::unique_ptr<platform::Timer> repeating(double seconds, std::function<void()> fn) override;
-    void drain();                       // runs queued work, including work queued while draining
-    int liveTimers() const;             // timers created and not yet invalidated or destroyed
-    void fireTimers();                  // fires every valid timer once
-    void runDelayed();                  // runs every delayed job once (and forgets them)
+    void after(double, std::function<void()> fn) override { delayed.push_back(std::move(fn)); }
+    std::unique_ptr<platform::Timer> repeating(double, std::function<void()> fn) override;
+    void drain();       // including work queued while draining
+    int liveTimers() const;
+    void fireTimers();  // every live timer once
+    void runDelayed();  // every delayed job once, then forgets them
 };
 
 struct FakeApplication : platform::Application {
-    platform::ApplicationDelegate* delegate = nullptr;
     int activations = 0, hides = 0, terminations = 0;
     bool active = true;
     std::optional<platform::MenuBar> menu;
     std::vector<std::optional<std::string>> badges;
     std::vector<std::function<void()>> wakeHandlers;
-    std::vector<std::pair<unsigned long long, std::string>> activities;
+    int activities = 0;
 
-    void setDelegate(platform::ApplicationDelegate* d) override { delegate = d; }
+    void setDelegate(platform::ApplicationDelegate*) override {}
     int run() override { return 0; }
     bool isRunningElsewhere() override { return false; }
     void activate() override { ++activations; }
@@ -46,17 +40,14 @@ struct FakeApplication : platform::Application {
     bool isActive() const override { return active; }
     void setMainMenu(const platform::MenuBar& m) override { menu = m; }
     void setBadgeLabel(const std::optional<std::string>& label) override { badges.push_back(label); }
-    std::shared_ptr<void> beginActivity(unsigned long long options, const std::string& reason) override {
-        activities.emplace_back(options, reason);
+    std::shared_ptr<void> beginActivity(unsigned long long, const std::string&) override {
+        ++activities;
         return std::make_shared<int>(0);
     }
     void onWake(std::function<void()> fn) override { wakeHandlers.push_back(std::move(fn)); }
 };
 
-struct FakeWebView;
-
-struct FakeWindow : platform::Window, std::enable_shared_from_this<FakeWindow> {
-    platform::WindowSpec spec;
+struct FakeWindow : platform::Window {
     std::shared_ptr<platform::WebView> content;
     platform::WindowDelegate* delegate = nullptr;
     std::string currentTitle;
@@ -73,47 +64,51 @@ struct FakeWindow : platform::Window, std::enable_shared_from_this<FakeWindow> {
     platform::Rect frame() const override { return rect; }
     void setTopLeft(int x, int y) override { rect.x = x; rect.y = y; }
     platform::WebView& webView() override { return *content; }
-    // What a click on the close button does.
-    void userClose();
+    // A click on the close button.
+    void userClose() {
+        if (delegate->windowShouldClose(*this)) close();
+    }
 };
 
 struct FakeWebView : platform::WebView {
     platform::WebViewConfig config;
     FakeWebView* relatedTo = nullptr;
     platform::WebViewDelegate* delegate = nullptr;
-    std::vector<std::pair<std::string, double>> loads;
-    std::vector<std::string> htmlLoads, scripts;
-    int reloads = 0, stops = 0;
+    std::vector<std::string> loads, htmlLoads, scripts;
+    int reloads = 0, stops = 0, terminations = 0;
     double zoom = 1.0;
-    std::optional<std::string> currentTitle, currentURL;
+    std::optional<std::string> currentTitle;
     platform::Window* win = nullptr;
 
     void setDelegate(platform::WebViewDelegate* d) override { delegate = d; }
-    void load(const std::string& url, double timeout, bool = false) override {
-        loads.emplace_back(url, timeout);
-        currentURL = url;
-    }
+    void load(const std::string& url, double, bool) override { loads.push_back(url); }
     void loadHTMLString(const std::string& html) override { htmlLoads.push_back(html); }
     void reload() override { ++reloads; }
     void stopLoading() override { ++stops; }
     void evaluateJavaScript(const std::string& s) override { scripts.push_back(s); }
-    int terminations = 0;
     void terminateWebProcess() override { ++terminations; }
     double pageZoom() const override { return zoom; }
     void setPageZoom(double z) override { zoom = z; }
     std::optional<std::string> title() const override { return currentTitle; }
-    std::optional<std::string> url() const override { return currentURL; }
+    std::optional<std::string> url() const override { return std::nullopt; }
     platform::Window* window() const override { return win; }
 };
 
 struct FakeWebEngine : platform::WebEngine {
     std::vector<std::shared_ptr<FakeWebView>> created;
-    std::shared_ptr<platform::WebView> createWebView(const platform::WebViewConfig& config) override;
-    std::shared_ptr<platform::WebView> createRelatedWebView(platform::WebView& opener) override;
+    std::shared_ptr<platform::WebView> createWebView(const platform::WebViewConfig& config) override {
+        created.push_back(std::make_shared<FakeWebView>());
+        created.back()->config = config;
+        return created.back();
+    }
+    std::shared_ptr<platform::WebView> createRelatedWebView(platform::WebView& opener) override {
+        createWebView(static_cast<FakeWebView&>(opener).config);
+        created.back()->relatedTo = static_cast<FakeWebView*>(&opener);
+        return created.back();
+    }
     bool isSandboxed() override { return true; }
-    std::vector<std::string> locales{"C"}, dictionaries;
-    std::vector<std::string> localeNames() const override { return locales; }
-    std::vector<std::string> spellingDictionaries() const override { return dictionaries; }
+    std::vector<std::string> localeNames() const override { return {"C"}; }
+    std::vector<std::string> spellingDictionaries() const override { return {}; }
     void setSpellCheckingLanguages(const std::vector<std::string>&) override {}
 };
 
@@ -121,36 +116,48 @@ struct FakeWindowFactory : platform::WindowFactory {
     std::vector<std::shared_ptr<FakeWindow>> created;
     std::shared_ptr<platform::Window> createWindow(const platform::WindowSpec& spec,
                                                    std::shared_ptr<platform::WebView> content,
-                                                   platform::WindowDelegate& delegate) override;
+                                                   platform::WindowDelegate& delegate) override {
+        auto w = created.emplace_back(std::make_shared<FakeWindow>());
+        w->content = content;
+        w->delegate = &delegate;
+        w->currentTitle = spec.title;
+        w->rect = {100, 80, spec.width, spec.height};
+        static_cast<FakeWebView&>(*content).win = w.get();
+        return w;
+    }
 };
 
 struct ShownAlert {
     platform::AlertSpec spec;
-    platform::Window* sheetOn = nullptr;    // nullptr: application-modal
+    platform::Window* sheetOn = nullptr; // nullptr: application-modal
     std::function<void(platform::AlertResult)> completion;
 };
 
 struct FakeDialogs : platform::Dialogs {
     std::vector<ShownAlert> alerts;
-    // Answers for application-modal runs, taken in order; default: first button.
+    // Answers for application-modal runs, taken in order; when none is left, the first button.
     std::deque<platform::AlertResult> modalAnswers;
     std::vector<std::pair<platform::OpenPanelSpec, platform::Window*>> panels;
-    std::vector<std::function<void(std::optional<std::vector<std::string>>)>> panelCompletions;
+    std::function<void(std::optional<std::vector<std::string>>)> panelCompletion;
     int progressShown = 0, progressVisible = 0;
 
-    void beginSheet(const platform::AlertSpec& a, platform::Window& w, std::function<void(platform::AlertResult)> c) override {
+    void beginSheet(const platform::AlertSpec& a, platform::Window& w,
+                    std::function<void(platform::AlertResult)> c) override {
         alerts.push_back({a, &w, std::move(c)});
     }
     platform::AlertResult runModal(const platform::AlertSpec& a) override;
     void beginOpenPanel(const platform::OpenPanelSpec& s, platform::Window& w,
                         std::function<void(std::optional<std::vector<std::string>>)> c) override {
         panels.emplace_back(s, &w);
-        panelCompletions.push_back(std::move(c));
+        panelCompletion = std::move(c);
     }
-    std::optional<std::vector<std::string>> runOpenPanel(const platform::OpenPanelSpec& s) override;
-    std::unique_ptr<platform::ProgressPanel> showProgress(const std::string& title, const std::string& label) override;
-    // Answers the last sheet with the given response.
-    void answerSheet(int response, const std::string& fieldText = "");
+    std::optional<std::vector<std::string>> runOpenPanel(const platform::OpenPanelSpec& s) override {
+        panels.emplace_back(s, nullptr);
+        return std::nullopt;
+    }
+    std::unique_ptr<platform::ProgressPanel> showProgress(const std::string&, const std::string&) override;
+    // Answers the last sheet not answered yet.
+    void answerSheet(int response);
 };
 
 struct FakeNotificationCenter : platform::NotificationCenter {
@@ -170,8 +177,6 @@ struct FakeNotificationCenter : platform::NotificationCenter {
         c(std::nullopt);
     }
     void setResponseHandler(std::function<void(std::optional<std::string>)> h) override { handler = std::move(h); }
-    // Only the latest request of each identifier, as a notification server shows them.
-    std::vector<platform::NotificationRequest> shown() const;
 };
 
 struct FakeWorkspace : platform::Workspace {
@@ -196,10 +201,7 @@ struct FakeHttp : platform::HttpClient {
 
 struct FakeSettings : platform::Settings {
     std::map<std::string, double> values;
-    double doubleForKey(const std::string& k) const override {
-        auto it = values.find(k);
-        return it == values.end() ? 0 : it->second;
-    }
+    double doubleForKey(const std::string& k) const override { return values.count(k) ? values.at(k) : 0; }
     void setDouble(const std::string& k, double v) override { values[k] = v; }
 };
 
@@ -210,9 +212,7 @@ struct FakeBundle : platform::BundleInfo {
                                             {"CFBundleVersion", "27"}};
     std::string path() const override { return bundlePath; }
     std::optional<std::string> infoString(const std::string& key) const override {
-        auto it = info.find(key);
-        if (it == info.end()) return std::nullopt;
-        return it->second;
+        return info.count(key) ? std::optional(info.at(key)) : std::nullopt;
     }
 };
 
@@ -221,48 +221,39 @@ struct FakeBundles : platform::Bundles {
     std::map<std::string, FakeBundle> others; // by path
     const platform::BundleInfo& main() const override { return mainBundle; }
     std::unique_ptr<platform::BundleInfo> open(const std::string& path) const override {
-        auto it = others.find(path);
-        if (it == others.end()) return nullptr;
-        return std::make_unique<FakeBundle>(it->second);
+        return others.count(path) ? std::make_unique<FakeBundle>(others.at(path)) : nullptr;
     }
 };
 
-// A tiny in-memory file system: files by path with their content, and directories.
+// Files by path with their content, and folders.
 struct FakeFiles : platform::Files {
-    std::string tmp = "/tmp", downloads = "/home/u/Downloads";
     std::map<std::string, std::string> files;
-    std::set<std::string> dirs{"/tmp", "/home/u/Downloads", "/opt"};
-    std::set<std::string> readOnly;
+    std::set<std::string> dirs{"/tmp", "/home/u/Downloads", "/opt"}, readOnly;
     bool failCreate = false, failMove = false, failWrite = false;
 
-    std::string temporaryDirectory() const override { return tmp; }
-    std::string downloadsDirectory() const override { return downloads; }
+    std::string temporaryDirectory() const override { return "/tmp"; }
+    std::string downloadsDirectory() const override { return "/home/u/Downloads"; }
     bool exists(const std::string& p) const override { return files.count(p) || dirs.count(p); }
     bool isWritable(const std::string& p) const override { return exists(p) && !readOnly.count(p); }
-    bool isFolder(const std::string& p) const override { return dirs.count(p) > 0; }
+    bool isFolder(const std::string& p) const override { return dirs.count(p); }
     bool createPrivateDirectory(const std::string& p) override;
     bool move(const std::string& from, const std::string& to) override;
     std::optional<std::vector<std::string>> list(const std::string& dir) const override;
     bool writeNewPrivateFile(const std::string& p, const std::string& text) override;
 };
 
+// Digests by a file's content, so that a digest follows its file when it moves.
 struct FakeSha256 : platform::Sha256 {
-    std::map<std::string, std::string> digests; // by path; a missing path cannot be read
-    // By the content of a FakeFiles file, so that a digest follows the file when it moves.
-    std::map<std::string, std::string> byContent;
+    std::map<std::string, std::string> digests;
     const FakeFiles* files = nullptr;
     std::optional<std::string> hexDigestOfFile(const std::string& p) const override {
-        auto it = digests.find(p);
-        if (it != digests.end()) return it->second;
-        if (!files || !files->files.count(p)) return std::nullopt;
-        auto same = byContent.find(files->files.at(p));
-        if (same == byContent.end()) return std::nullopt;
-        return same->second;
+        if (!files->files.count(p) || !digests.count(files->files.at(p))) return std::nullopt;
+        return digests.at(files->files.at(p));
     }
 };
 
 struct FakeUnzip : platform::Unzip {
-    // What each extraction creates below the destination (relative paths; a trailing "/" marks a folder).
+    // What each extraction creates below the destination; a trailing "/" marks a folder.
     std::vector<std::string> entries;
     bool succeed = true;
     FakeFiles* files = nullptr;
@@ -275,9 +266,8 @@ struct FakeProcesses : platform::Processes {
     std::vector<std::pair<std::string, std::vector<std::string>>> spawned;
     long pid() const override { return 4242; }
     bool spawnDetached(const std::string& exe, const std::vector<std::string>& args) override {
-        if (!canSpawn) return false;
-        spawned.emplace_back(exe, args);
-        return true;
+        if (canSpawn) spawned.emplace_back(exe, args);
+        return canSpawn;
     }
 };
 
@@ -295,13 +285,12 @@ struct FakeAppearance : platform::Appearance {
 };
 
 struct FakeLoginItem : platform::LoginItem {
-    std::optional<std::string> entry;
-    bool isEnabled() const override { return entry.has_value(); }
-    bool enable(const std::string& text) override { entry = text; return true; }
-    bool disable() override { entry.reset(); return true; }
+    bool isEnabled() const override { return false; }
+    bool enable(const std::string&) override { return true; }
+    bool disable() override { return true; }
 };
 
-// Every fake, wired into one platform::Platform.
+// Every fake, wired into one platform::Platform whose main bundle AppConfig reads while it lives.
 struct FakePlatform {
     FakeApplication app;
     FakeQueue queue;
@@ -323,7 +312,13 @@ struct FakePlatform {
     platform::Platform services{app, queue, dialogs, web, windows, notifications, workspace,
                                 http, settings, bundles, files, sha256, unzip, processes,
                                 tray, appearance, loginItem};
+    const platform::BundleInfo* previousBundle;
     FakePlatform();
+    ~FakePlatform();
 };
+
+std::string readFile(const std::string& path);
+// The log's text so far, every line written before the call included.
+std::string logText();
 
 } // namespace fakes
