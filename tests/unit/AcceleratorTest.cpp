@@ -20,7 +20,7 @@ TEST(AcceleratorTest, TranslatesKeysAndModifiers) {
     for (const auto& row : rows) {
         item.key = row.key;
         item.modifiers = row.modifiers;
-        EXPECT_EQ(accelerator(item), row.expected) << "key '" << row.key << "' modifiers " << std::hex << row.modifiers;
+        EXPECT_EQ(accelerator(item), row.expected) << row.key << " " << std::hex << row.modifiers;
     }
     item.separator = true;
     EXPECT_EQ(accelerator(item), "") << "a separator with a key";

@@ -1,9 +1,7 @@
 // The updater on fake platforms: checks, offers, downloads, installation, manifest signatures.
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
-#include <algorithm>
 #include <functional>
-#include <map>
 #include <sstream>
 #include <nlohmann/json.hpp>
 #include "AppConfig.h"
@@ -12,6 +10,9 @@
 #include "UpdateSignature.h"
 #include "Updater.h"
 #include "fakes/FakePlatform.h"
+
+using namespace fakes;
+using Strings = std::vector<std::string>;
 
 namespace {
 
@@ -25,8 +26,8 @@ nlohmann::json manifest(int64_t build, int64_t minBuild = 0, const std::string& 
 
 // An updater on a fake platform, with a visible main window and a notifier.
 struct Scene {
-    fakes::FakePlatform p;
-    std::shared_ptr<fakes::FakeWindow> window = std::make_shared<fakes::FakeWindow>();
+    FakePlatform p;
+    std::shared_ptr<FakeWindow> window = std::make_shared<FakeWindow>();
     std::shared_ptr<Updater> updater;
 
     explicit Scene(const std::string& key = "") : updater(std::make_shared<Updater>(p.services, key)) {
@@ -35,7 +36,7 @@ struct Scene {
         updater->notifier = Notifier::create(p.notifications, p.queue);
     }
     // Answers the last request sent.
-    void answer(std::optional<int> status, std::optional<std::string> body, std::optional<std::string> error = {}) {
+    void answer(std::optional<int> status, Text body, Text error = {}) {
         ASSERT_FALSE(p.http.sent.empty());
         auto completion = std::move(p.http.sent.back().completion);
         completion({status, std::move(body), std::move(error)});
@@ -44,7 +45,7 @@ struct Scene {
         updater->check(manual);
         this->answer(200, answer.dump());
     }
-    const platform::AlertSpec& lastAlert() const { return p.dialogs.alerts.back().spec; }
+    const AlertSpec& lastAlert() const { return p.dialogs.alerts.back().spec; }
 };
 
 } // namespace
@@ -52,21 +53,22 @@ struct Scene {
 // Reaches the updater's own steps (Updater's friend), and reads what the test logged.
 class UpdaterTest : public ::testing::Test, public Scene {
 protected:
-    size_t logStart = fakes::logText().size();
+    size_t logStart = logText().size();
 
     static void offer(Updater& u, bool critical, const std::string& notes) {
         u.offer("1.5", notes, archiveURL, sha, critical);
     }
     static void download(Updater& u) { u.download(archiveURL, sha, "1.5"); }
     static void downloaded(Updater& u, const std::string& zip) { u.downloaded(zip, std::nullopt, sha); }
-    static std::optional<std::string> install(Updater& u, const std::string& zip) { return u.install(zip, sha); }
+    static Text install(Updater& u, const std::string& zip) { return u.install(zip, sha); }
     static bool writableLocation(Updater& u) { return u.writableLocation(); }
     bool progressShown() const { return updater->progressPanel != nullptr; }
     // The messages logged since the test began, without timestamps.
-    std::vector<std::string> logged() const {
-        std::istringstream lines(fakes::logText().substr(logStart));
-        std::vector<std::string> out;
-        for (std::string line; std::getline(lines, line);) out.push_back(line.substr(std::min<size_t>(21, line.size())));
+    Strings logged() const {
+        std::istringstream lines(logText().substr(logStart));
+        Strings out;
+        for (std::string line; std::getline(lines, line);)
+            out.push_back(line.substr(std::min<size_t>(21, line.size())));
         return out;
     }
 };
@@ -108,7 +110,7 @@ TEST_F(UpdaterCheck, NothingHappensWhileACheckIsInFlightOrTheOfferIsOnScreen) {
 }
 
 TEST_F(UpdaterCheck, FailedChecksAreLoggedAndOnlyManualOnesShowAnAlert) {
-    struct Row { std::optional<int> status; std::optional<std::string> body, error; bool manual; std::string line; };
+    struct Row { std::optional<int> status; Text body, error; bool manual; std::string line; };
     const std::string failed = "update check failed: ";
     const Row rows[] = {
         {404, "{}", std::nullopt, true, failed + "nil status=404"},
@@ -120,12 +122,12 @@ TEST_F(UpdaterCheck, FailedChecksAreLoggedAndOnlyManualOnesShowAnAlert) {
         {200, "{\"build\":99}", "timed out", false, failed + "timed out status=200"},
     };
     for (const auto& row : rows) {
-        logStart = fakes::logText().size();
+        logStart = logText().size();
         p.dialogs.alerts.clear();
         updater->check(row.manual);
         answer(row.status, row.body, row.error);
         EXPECT_FALSE(updater->isChecking());
-        EXPECT_EQ(logged(), std::vector<std::string>{row.line});
+        EXPECT_EQ(logged(), Strings{row.line});
         ASSERT_EQ(p.dialogs.alerts.size(), row.manual ? 1u : 0u) << row.line;
         if (!row.manual) continue;
         EXPECT_EQ(lastAlert().informativeText, row.error.value_or("Сервер обновлений пока недоступен."));
@@ -138,7 +140,8 @@ TEST(UpdaterDecision, DecidesBetweenOfferNotificationAndNothing) {
     shortSha["sha256"] = std::string(63, 'a');
     noBuild.erase("build");
     const std::string latest = "У вас последняя версия", rejected = "Обновление недоступно";
-    const std::string normal = "Доступна новая версия Нолара — 1.5", critical = "Нужно обновить Нолар до версии 1.5";
+    const std::string normal = "Доступна новая версия Нолара — 1.5";
+    const std::string critical = "Нужно обновить Нолар до версии 1.5";
     struct Row {
         const char* name;
         nlohmann::json manifest;
@@ -177,16 +180,17 @@ TEST_F(UpdaterCheck, LogsTheComparisonAndExplainsManualOutcomes) {
     auto bad = manifest(28, 3);
     bad["url"] = "https://evil.example/u.zip";
     check(true, bad);
-    EXPECT_EQ(logged(), (std::vector<std::string>{"update check: remote=28 min=3 mine=27 manual=true",
-                                                  "update rejected: bad url/sha"}));
+    EXPECT_EQ(logged(), (Strings{"update check: remote=28 min=3 mine=27 manual=true",
+                                 "update rejected: bad url/sha"}));
     EXPECT_EQ(p.dialogs.alerts.size(), 1u);
     check(true, manifest(20));
-    EXPECT_NE(lastAlert().informativeText.find("1.4 (сборка 27)"), std::string::npos) << "names the running build";
+    EXPECT_NE(lastAlert().informativeText.find("1.4 (сборка 27)"), std::string::npos) << "the running build";
 }
 
 TEST_F(UpdaterCheck, NotifiesOncePerBuildAndANewerBuildNotifiesAgain) {
     window->visible = false;
-    for (auto [build, notes] : {std::pair{28, ""}, {28, ""}, {29, "Исправления"}}) check(false, manifest(build, 0, notes));
+    for (auto [build, notes] : {std::pair{28, ""}, {28, ""}, {29, "Исправления"}})
+        check(false, manifest(build, 0, notes));
     ASSERT_EQ(p.notifications.added.size(), 2u);
     auto [first, second] = std::tie(p.notifications.added[0], p.notifications.added[1]);
     EXPECT_EQ(std::tie(first.identifier, first.threadIdentifier), std::make_tuple("upd:28", "kel-update"));
@@ -195,21 +199,11 @@ TEST_F(UpdaterCheck, NotifiesOncePerBuildAndANewerBuildNotifiesAgain) {
     EXPECT_TRUE(p.dialogs.alerts.empty());
 }
 
-TEST_F(UpdaterCheck, AnUpperCaseDigestReachesTheInstallationLowerCased) {
-    check(true, manifest(28)); // the digest is written in capitals
-    p.dialogs.answerSheet(platform::AlertFirstButtonReturn);
-    ASSERT_EQ(p.http.downloads.size(), 1u);
-    p.files.files["/tmp/dl-1"] = "zip bytes";
-    p.sha256.digests["zip bytes"] = sha;
-    p.http.downloads[0].completion({"/tmp/dl-1", 200, std::nullopt});
-    EXPECT_EQ(p.unzip.calls.size(), 1u) << "the digests matched";
-}
-
 using UpdaterOffer = UpdaterTest;
 
 TEST_F(UpdaterOffer, NotesLeadTheTextAndTheCriticalFormDiffers) {
     window->visible = false;
-    std::map<bool, platform::AlertSpec> plain;
+    std::map<bool, AlertSpec> plain;
     for (bool critical : {false, true})
         for (std::string notes : {"", "Быстрее."}) {
             offer(*updater, critical, notes);
@@ -220,7 +214,7 @@ TEST_F(UpdaterOffer, NotesLeadTheTextAndTheCriticalFormDiffers) {
             EXPECT_NE(lastAlert().messageText.find("1.5"), std::string::npos);
             if (notes.empty()) plain[critical] = lastAlert();
             else EXPECT_EQ(lastAlert().informativeText, notes + "\n\n" + plain[critical].informativeText);
-            p.dialogs.answerSheet(platform::AlertFirstButtonReturn + 1);
+            p.dialogs.answerSheet(AlertFirstButtonReturn + 1);
         }
     EXPECT_NE(plain[false].messageText, plain[true].messageText);
     EXPECT_NE(plain[false].buttons[1], plain[true].buttons[1]);
@@ -228,9 +222,9 @@ TEST_F(UpdaterOffer, NotesLeadTheTextAndTheCriticalFormDiffers) {
 
 TEST(UpdaterOfferAnswer, AnswersBehaveTheSameAsSheetAndApplicationModal) {
     struct Row { bool critical; int response; bool downloads; int terminations; };
-    const int update = platform::AlertFirstButtonReturn, second = update + 1;
-    const Row rows[] = {{false, update, true, 0}, {false, second, false, 0}, {true, update, true, 0},
-                        {true, second, false, 1}};
+    const int update = AlertFirstButtonReturn, later = update + 1;
+    const Row rows[] = {{false, update, true, 0}, {false, later, false, 0}, {true, update, true, 0},
+                        {true, later, false, 1}};
     for (bool modal : {false, true})
         for (const auto& row : rows) {
             Scene s;
@@ -241,8 +235,10 @@ TEST(UpdaterOfferAnswer, AnswersBehaveTheSameAsSheetAndApplicationModal) {
             s.p.dialogs.answerSheet(row.response);
             EXPECT_EQ(s.p.dialogs.alerts.at(0).sheetOn == nullptr, modal);
             EXPECT_FALSE(s.updater->isOfferVisible());
-            EXPECT_EQ(s.p.http.downloads.size(), row.downloads ? 1u : 0u) << modal << row.critical << row.response;
-            EXPECT_EQ(s.p.app.terminations, row.terminations) << modal << row.critical << row.response;
+            std::ostringstream name;
+            name << "modal " << modal << " critical " << row.critical << " answer " << row.response;
+            EXPECT_EQ(s.p.http.downloads.size(), row.downloads ? 1u : 0u) << name.str();
+            EXPECT_EQ(s.p.app.terminations, row.terminations) << name.str();
         }
 }
 
@@ -262,8 +258,8 @@ TEST_F(UpdaterOffer, DownloadShowsTheProgressPanelAndRequestsTheArchiveUncached)
     download(*updater);
     EXPECT_EQ(p.dialogs.progressVisible, 1);
     ASSERT_EQ(p.http.downloads.size(), 1u);
-    const auto& request = p.http.downloads[0].request;
-    EXPECT_EQ(std::tie(request.url, request.timeoutSeconds, request.ignoreCache, request.httpsOnly, request.maxBytes),
+    const auto& r = p.http.downloads[0].request;
+    EXPECT_EQ(std::tie(r.url, r.timeoutSeconds, r.ignoreCache, r.httpsOnly, r.maxBytes),
               std::make_tuple(archiveURL, 300.0, true, true, uint64_t(2) << 30));
     download(*updater);
     EXPECT_EQ(p.dialogs.progressVisible, 1) << "a second download replaces the panel";
@@ -272,8 +268,7 @@ TEST_F(UpdaterOffer, DownloadShowsTheProgressPanelAndRequestsTheArchiveUncached)
 }
 
 TEST_F(UpdaterOffer, FailedDownloadsCloseThePanelAndSayWhy) {
-    struct Row { const char* name; platform::DownloadResult result; bool failCreate, failMove; };
-    const Row rows[] = {
+    struct Row { const char* name; DownloadResult result; bool failCreate, failMove; } rows[] = {
         {"not found", {"/tmp/dl", 404, std::nullopt}, false, false},
         {"no HTTP response", {"/tmp/dl", std::nullopt, std::nullopt}, false, false},
         {"network down", {std::nullopt, std::nullopt, "The network connection was lost."}, false, false},
@@ -297,17 +292,22 @@ TEST_F(UpdaterOffer, FailedDownloadsCloseThePanelAndSayWhy) {
     }
 }
 
-TEST_F(UpdaterOffer, AGoodDownloadMovesIntoAPrivateWorkFolderAndIsInstalled) {
+TEST_F(UpdaterOffer, AnAcceptedOfferIsDownloadedIntoAPrivateWorkFolderAndInstalledFromThere) {
+    check(true, manifest(28)); // the digest is written in capitals
+    p.dialogs.answerSheet(AlertFirstButtonReturn);
+    ASSERT_EQ(p.http.downloads.size(), 1u);
     p.files.files["/tmp/dl"] = "zip bytes";
-    download(*updater);
+    p.sha256.digests["zip bytes"] = sha;
     p.http.downloads[0].completion({"/tmp/dl", 200, std::nullopt});
     auto work = *std::find_if(p.files.dirs.begin(), p.files.dirs.end(),
                               [](auto& d) { return d.rfind("/tmp/nolar-update-", 0) == 0; });
     ASSERT_EQ(work.size(), std::string("/tmp/nolar-update-").size() + 36);
     EXPECT_EQ(p.files.files.count("/tmp/dl"), 0u);
-    EXPECT_EQ(p.files.files.at(work + "/update.zip"), "zip bytes");
-    // Nothing vouches for the archive here: the installation refuses, the panel closes.
-    EXPECT_EQ(p.dialogs.alerts.size(), 1u);
+    ASSERT_EQ(p.unzip.calls.size(), 1u) << "the archive's digest matched the manifest's";
+    EXPECT_EQ(p.unzip.calls[0], std::pair(work + "/update.zip", work + "/unpacked"));
+    // It holds no bundle: the installation refuses, the panel closes.
+    EXPECT_EQ(std::tie(lastAlert().messageText, lastAlert().informativeText),
+              std::make_tuple("Обновление не установлено", "Не удалось распаковать обновление."));
     EXPECT_EQ(p.dialogs.progressVisible, 0);
     EXPECT_FALSE(progressShown());
 }
@@ -319,7 +319,7 @@ const char* const unpackFailed = "Не удалось распаковать о�
 const char* const notOurs = "Архив обновления не похож на новую версию Нолара.";
 
 // A downloaded archive in its work folder that unpacks into build 28 of this application.
-void stage(fakes::FakePlatform& p) {
+void stage(FakePlatform& p) {
     p.files.dirs.insert(work);
     p.files.files[zip] = "zip bytes";
     p.sha256.digests["zip bytes"] = sha;
@@ -328,15 +328,17 @@ void stage(fakes::FakePlatform& p) {
     p.bundles.others[newBundle].info["CFBundleVersion"] = "28";
 }
 
-fakes::FakeBundle& next(fakes::FakePlatform& p) { return p.bundles.others[newBundle]; }
+FakeBundle& next(FakePlatform& p) { return p.bundles.others[newBundle]; }
 
 struct UpdaterInstall : UpdaterTest {
     void SetUp() override { stage(p); }
 };
 
-TEST_F(UpdaterInstall, StartsThePrivateScriptWithItsFiveArgumentsAndTerminates) {
-    EXPECT_EQ(install(*updater, zip), std::nullopt);
-    EXPECT_EQ(p.unzip.calls, (std::vector<std::pair<std::string, std::string>>{{zip, unpacked}}));
+TEST_F(UpdaterInstall, StartsThePrivateScriptWithItsFiveArgumentsAndTerminatesWithThePanelUp) {
+    download(*updater);
+    downloaded(*updater, zip);
+    ASSERT_EQ(p.unzip.calls.size(), 1u);
+    EXPECT_EQ(p.unzip.calls[0], std::pair(zip, unpacked));
     ASSERT_EQ(p.processes.spawned.size(), 1u);
     const auto& [exe, args] = p.processes.spawned[0];
     EXPECT_EQ(exe, "/bin/bash");
@@ -345,18 +347,19 @@ TEST_F(UpdaterInstall, StartsThePrivateScriptWithItsFiveArgumentsAndTerminates) 
     EXPECT_EQ(args[1].rfind("/tmp/nolar-apply-update-", 0), 0u);
     EXPECT_EQ(args[1].size(), std::string("/tmp/nolar-apply-update-.sh").size() + 36);
     EXPECT_EQ(p.files.files.at(args[1]), Resources::apply_update_sh());
-    EXPECT_EQ(std::vector<std::string>(args.begin() + 2, args.end()),
-              (std::vector<std::string>{"4242", "/opt/Nolar.app", newBundle, work}));
-    EXPECT_EQ(logged(), std::vector<std::string>{"update: build 28 staged, restarting"});
+    EXPECT_EQ(Strings(args.begin() + 2, args.end()), (Strings{"4242", "/opt/Nolar.app", newBundle, work}));
+    EXPECT_EQ(logged(), Strings{"update: build 28 staged, restarting"});
     EXPECT_EQ(p.app.terminations, 1);
+    EXPECT_EQ(p.dialogs.progressVisible, 1) << "until the application ends";
+    EXPECT_TRUE(p.dialogs.alerts.empty());
 }
 
 TEST_F(UpdaterInstall, InstallsOnlyANewerBuildOfTheSameApplicationAndSaysWhyNot) {
-    using P = fakes::FakePlatform;
+    using P = FakePlatform;
     auto build = [](const char* b) { return [b](P& p) { next(p).info["CFBundleVersion"] = b; }; };
-    auto entries = [](std::vector<std::string> e) { return [e](P& p) { p.unzip.entries = e; }; };
-    struct Row { const char* name; std::function<void(P&)> change; std::optional<std::string> result; };
-    const Row rows[] = {
+    auto entries = [](Strings e) { return [e](P& p) { p.unzip.entries = e; }; };
+    auto digest = [](char c) { return [c](P& p) { p.sha256.digests["zip bytes"] = std::string(64, c); }; };
+    struct Row { const char* name; std::function<void(P&)> change; Text result; } rows[] = {
         {"plus sign", build("+42"), std::nullopt},
         {"both without identifier",
          [](P& p) {
@@ -366,8 +369,8 @@ TEST_F(UpdaterInstall, InstallsOnlyANewerBuildOfTheSameApplicationAndSaysWhyNot)
          std::nullopt},
         {"other entries beside the bundle", entries({"README.txt", "Nolar.app/"}), std::nullopt},
         {"unreadable archive", [](P& p) { p.sha256.digests.clear(); }, "Файл обновления повреждён."},
-        {"other digest", [](P& p) { p.sha256.digests["zip bytes"] = std::string(64, 'b'); }, mismatch},
-        {"digest in capitals", [](P& p) { p.sha256.digests["zip bytes"] = std::string(64, 'A'); }, mismatch},
+        {"other digest", digest('b'), mismatch},
+        {"digest in capitals", digest('A'), mismatch},
         {"unpacking fails", [](P& p) { p.unzip.succeed = false; }, unpackFailed},
         {"no bundle", entries({"Nolar/", "README"}), unpackFailed},
         {"bundle in a subfolder", entries({"dist/", "dist/Nolar.app/"}), unpackFailed},
@@ -379,7 +382,7 @@ TEST_F(UpdaterInstall, InstallsOnlyANewerBuildOfTheSameApplicationAndSaysWhyNot)
         {"dotted build", build("1.2.3"), notOurs},
         {"blank before build", build(" 28"), notOurs},
         {"no build", [](P& p) { next(p).info.erase("CFBundleVersion"); }, notOurs},
-        {"other identifier", [](P& p) { next(p).info["CFBundleIdentifier"] = "org.other.App"; }, notOurs},
+        {"other identifier", [](P& p) { next(p).info["CFBundleIdentifier"] = "org.other"; }, notOurs},
         {"identifier only on one side", [](P& p) { next(p).info.erase("CFBundleIdentifier"); }, notOurs},
         {"script not written", [](P& p) { p.files.failWrite = true; }, "Не удалось подготовить установку."},
         {"script not started", [](P& p) { p.processes.canSpawn = false; }, "Не удалось запустить установку."},
@@ -398,22 +401,7 @@ TEST_F(UpdaterInstall, InstallsOnlyANewerBuildOfTheSameApplicationAndSaysWhyNot)
 TEST_F(UpdaterInstall, AMismatchLogsBothDigests) {
     p.sha256.digests["zip bytes"] = std::string(64, 'b');
     install(*updater, zip);
-    EXPECT_EQ(logged(), std::vector<std::string>{"sha mismatch: got " + std::string(64, 'b') + " want " + sha});
-}
-
-TEST_F(UpdaterInstall, ThePanelStaysUpOnlyWhenTheInstallerRuns) {
-    download(*updater);
-    downloaded(*updater, zip);
-    EXPECT_EQ(p.app.terminations, 1);
-    EXPECT_EQ(p.dialogs.progressVisible, 1);
-    EXPECT_TRUE(p.dialogs.alerts.empty());
-
-    p.bundles.others.clear();
-    download(*updater);
-    downloaded(*updater, zip);
-    EXPECT_EQ(std::tie(lastAlert().messageText, lastAlert().informativeText),
-              std::make_tuple(std::string("Обновление не установлено"), std::string(notOurs)));
-    EXPECT_EQ(p.dialogs.progressVisible, 0);
+    EXPECT_EQ(logged(), Strings{"sha mismatch: got " + std::string(64, 'b') + " want " + sha});
 }
 
 // A fresh Ed25519 key pair: the raw public key, and a signer producing the base64 text of a .sig file.
@@ -429,9 +417,10 @@ struct KeyPair {
     std::string sign(const std::string& message) const {
         unsigned char sig[64], text[89];
         size_t n = sizeof sig;
+        auto data = reinterpret_cast<const unsigned char*>(message.data());
         std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx{EVP_MD_CTX_new(), EVP_MD_CTX_free};
         EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key.get());
-        EVP_DigestSign(ctx.get(), sig, &n, reinterpret_cast<const unsigned char*>(message.data()), message.size());
+        EVP_DigestSign(ctx.get(), sig, &n, data, message.size());
         EVP_EncodeBlock(text, sig, static_cast<int>(n));
         return reinterpret_cast<char*>(text);
     }
@@ -445,7 +434,7 @@ TEST_F(UpdaterSignature, OnlyAManifestSignedByTheBuildsKeyIsRead) {
     const std::string body = manifest(28).dump(), good = ours.sign(body);
     std::string flipped = good;
     flipped[10] = flipped[10] == 'A' ? 'B' : 'A';
-    struct Row { const char* name; std::optional<int> status; std::optional<std::string> sig; bool offered; } rows[] = {
+    struct Row { const char* name; std::optional<int> status; Text sig; bool offered; } rows[] = {
         {"signed, with blanks around", 200, "\n " + good + "\r\n", true},
         {"no signature file", 404, std::nullopt, false},
         {"signature fetch failed", std::nullopt, std::nullopt, false},
@@ -471,20 +460,17 @@ TEST_F(UpdaterSignature, OnlyAManifestSignedByTheBuildsKeyIsRead) {
     }
     auto lines = logged();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "update: signature invalid"), 8);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "update check: remote=28 min=0 mine=27 manual=false"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "update check: remote=28 min=0 mine=27 manual=false"), 1)
+        << "the one signed manifest";
 }
 
-TEST_F(UpdaterSignature, AManualCheckExplainsARefusedSignatureAndABuildWithoutKeyFetchesNone) {
+TEST_F(UpdaterSignature, AManualCheckExplainsARefusedSignature) {
     auto u = std::make_shared<Updater>(p.services, ours.publicKey());
     u->check(true);
     answer(200, manifest(28).dump());
     answer(404, std::nullopt);
     EXPECT_EQ(std::tie(lastAlert().messageText, lastAlert().informativeText),
-              std::make_tuple(std::string("Обновление недоступно"),
-                              std::string("Описание новой версии на сервере некорректно.")));
-    check(false, manifest(28));
-    EXPECT_EQ(p.http.sent.size(), 3u);
-    EXPECT_TRUE(updater->isOfferVisible());
+              std::make_tuple("Обновление недоступно", "Описание новой версии на сервере некорректно."));
 }
 
 TEST(UpdateSignatureText, OnlyTheCanonicalBase64OfSixtyFourBytesIsRead) {
