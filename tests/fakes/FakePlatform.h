@@ -11,6 +11,7 @@ namespace fakes {
 
 using namespace platform;
 using Text = std::optional<std::string>;
+using Paths = std::optional<std::vector<std::string>>;
 
 // Nothing runs by itself: tests drain the queue, run the delayed jobs and fire the timers.
 struct FakeQueue : MainQueue {
@@ -149,7 +150,6 @@ struct FakeWindowFactory : WindowFactory {
         w->content = content;
         w->delegate = &delegate;
         w->currentTitle = spec.title;
-        w->rect = {100, 80, spec.width, spec.height};
         static_cast<FakeWebView&>(*content).win = w.get();
         return w;
     }
@@ -166,7 +166,7 @@ struct FakeDialogs : Dialogs {
     // Answers for application-modal runs, taken in order; when none is left, the first button.
     std::deque<AlertResult> modalAnswers;
     std::vector<std::pair<OpenPanelSpec, Window*>> panels;
-    std::function<void(std::optional<std::vector<std::string>>)> panelCompletion;
+    std::function<void(Paths)> panelCompletion;
     int progressShown = 0, progressVisible = 0;
 
     void beginSheet(const AlertSpec& a, Window& w, std::function<void(AlertResult)> c) override {
@@ -179,15 +179,11 @@ struct FakeDialogs : Dialogs {
         modalAnswers.pop_front();
         return answer;
     }
-    void beginOpenPanel(const OpenPanelSpec& s, Window& w,
-                        std::function<void(std::optional<std::vector<std::string>>)> c) override {
+    void beginOpenPanel(const OpenPanelSpec& s, Window& w, std::function<void(Paths)> c) override {
         panels.emplace_back(s, &w);
         panelCompletion = std::move(c);
     }
-    std::optional<std::vector<std::string>> runOpenPanel(const OpenPanelSpec& s) override {
-        panels.emplace_back(s, nullptr);
-        return std::nullopt;
-    }
+    Paths runOpenPanel(const OpenPanelSpec&) override { return std::nullopt; }
     std::unique_ptr<ProgressPanel> showProgress(const std::string&, const std::string&) override;
     // Answers the last sheet not answered yet.
     void answerSheet(int response) {

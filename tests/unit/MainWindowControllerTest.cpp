@@ -141,7 +141,7 @@ TEST_F(Controller, OwnPageOpensInAPopupWithoutTheBridgeAtTheSamePointEachTime) {
     EXPECT_EQ(view().loads.size(), 1u) << "the main page stays";
 }
 
-TEST_F(Controller, NewWindowRequests) {
+TEST_F(Controller, NewWindowsArePopupsThatCloseByPageOrButton) {
     auto opened = popup(own + "/popup/self-closing.html");
     ASSERT_TRUE(opened);
     EXPECT_EQ(p.windows.created.back()->currentTitle, "self-closing.html");
@@ -157,13 +157,10 @@ TEST_F(Controller, NewWindowRequests) {
     EXPECT_FALSE(popup(foreign, true));
     EXPECT_EQ(p.workspace.opened, Strings{foreign});
     EXPECT_EQ(c->popupWindows().size(), 2u);
-}
-
-TEST_F(Controller, PopupsCloseByPageOrButtonAndAreForgotten) {
-    auto first = popup(), second = popup();
-    c->webViewDidClose(*first);
+    // Popups close by their page or their button, and are forgotten.
+    c->webViewDidClose(*opened);
     EXPECT_EQ(c->popupWindows().size(), 1u);
-    EXPECT_EQ(static_cast<FakeWebView&>(*first).stops, 1);
+    EXPECT_EQ(static_cast<FakeWebView&>(*opened).stops, 1);
     p.windows.created.back()->userClose();
     EXPECT_TRUE(c->popupWindows().empty());
     c->webViewDidClose(view()); // the main page closing its own window does nothing
@@ -287,7 +284,7 @@ TEST_F(Controller, APopupWhoseOnlyNavigationBecameADownloadCloses) {
     EXPECT_EQ(p.notifications.added.size(), 1u);
 }
 
-TEST_F(Controller, DialogsAttachToTheAskingVisibleWindowElseRunModal) {
+TEST_F(Controller, DialogsAttachToTheAskingVisibleWindowElseRunModal_MediaOnlyForOwnHosts) {
     window().visible = true;
     std::optional<bool> confirmed;
     c->runConfirm(view(), "Удалить?", [&](bool ok) { confirmed = ok; });
@@ -309,9 +306,7 @@ TEST_F(Controller, DialogsAttachToTheAskingVisibleWindowElseRunModal) {
     EXPECT_EQ(p.dialogs.alerts.back().spec.buttons.size(), 1u);
     p.dialogs.answerSheet(1000);
     EXPECT_TRUE(alerted);
-}
 
-TEST_F(Controller, FileChooserAndMedia) {
     window().visible = true;
     std::optional<Strings> chosen{{"x"}};
     c->runOpenPanel(view(), {true, true}, [&](auto files) { chosen = files; });
