@@ -247,6 +247,7 @@ TEST_F(Controller, DownloadsGetUniqueNamesEvenWhileRunningTogether) {
     EXPECT_EQ(c->decideDestination(view(), 1, "report.pdf"), folder + "report.pdf");
     EXPECT_EQ(c->decideDestination(view(), 2, "report.pdf"), folder + "report (2).pdf");
     EXPECT_EQ(c->decideDestination(view(), 3, "../x"), folder + "_._x");
+    EXPECT_EQ(c->decideDestination(view(), 4, ""), folder + "file");
     c->downloadDidFinish(1);
     c->downloadDidFinish(1); // no entry any more: nothing
     ASSERT_EQ(p.notifications.added.size(), 1u);
