@@ -1,307 +1,356 @@
 #pragma once
 // In-memory fakes of every platform service, recording what the system asked of them.
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <set>
+#include <utility>
 #include "platform/Platform.h"
 
 namespace fakes {
 
-struct FakeTimer : platform::Timer {
-    std::function<void()> fn;
-    bool valid = true;
-    void invalidate() override { valid = false; }
+using namespace platform;
+using Text = std::optional<std::string>;
+using Paths = std::optional<std::vector<std::string>>;
+
+// Nothing runs by itself: tests drain the queue, run the delayed jobs and fire the timers.
+struct FakeQueue : MainQueue {
+    using Job = std::function<void()>;
+    // A timer lives until its handle is invalidated or destroyed.
+    struct Handle : Timer {
+        std::shared_ptr<Job> job;
+        void invalidate() override { job.reset(); }
+    };
+    std::deque<Job> pending;
+    std::vector<Job> delayed;
+    std::vector<std::weak_ptr<Job>> timers;
+
+    void async(Job fn) override { pending.push_back(std::move(fn)); }
+    void after(double, Job fn) override { delayed.push_back(std::move(fn)); }
+    std::unique_ptr<Timer> repeating(double, Job fn) override {
+        auto handle = std::make_unique<Handle>();
+        handle->job = std::make_shared<Job>(std::move(fn));
+        timers.push_back(handle->job);
+        return handle;
+    }
+    void drain() {
+        for (; !pending.empty(); pending.pop_front()) pending.front()();
+    }
+    void runDelayed() {
+        for (auto& job : std::exchange(delayed, {})) job();
+    }
+    void fireTimers() {
+        for (auto& timer : std::vector(timers))
+            if (auto job = timer.lock()) (*job)();
+    }
+    int liveTimers() const {
+        return std::count_if(timers.begin(), timers.end(), [](auto& timer) { return !timer.expired(); });
+    }
 };
 
-// Nothing runs by itself: tests drain the queue and fire timers explicitly.
-struct FakeQueue : platform::MainQueue {
-    std::deque<std::function<void()>> pending;
-    std::vector<std::pair<double, std::function<void()>>> delayed;
-    std::vector<FakeTimer*> timers; // alive timers (owned by whoever holds the handle)
-
-    void async(std::function<void()> fn) override { pending.push_back(std::move(fn)); }
-    void after(double seconds, std::function<void()> fn) override { delayed.emplace_back(seconds, std::move(fn)); }
-    std::unique_ptr<platform::Timer> repeating(double seconds, std::function<void()> fn) override;
-    void drain();                       // runs queued work, including work queued while draining
-    int liveTimers() const;             // timers created and not yet invalidated or destroyed
-    void fireTimers();                  // fires every valid timer once
-    void runDelayed();                  // runs every delayed job once (and forgets them)
-};
-
-struct FakeApplication : platform::Application {
-    platform::ApplicationDelegate* delegate = nullptr;
+struct FakeApplication : Application {
     int activations = 0, hides = 0, terminations = 0;
     bool active = true;
-    std::optional<platform::MenuBar> menu;
-    std::vector<std::optional<std::string>> badges;
+    std::optional<MenuBar> menu;
+    std::vector<Text> badges;
     std::vector<std::function<void()>> wakeHandlers;
-    std::vector<std::pair<unsigned long long, std::string>> activities;
+    int activities = 0;
 
-    void setDelegate(platform::ApplicationDelegate* d) override { delegate = d; }
+    void setDelegate(ApplicationDelegate*) override {}
     int run() override { return 0; }
     bool isRunningElsewhere() override { return false; }
     void activate() override { ++activations; }
     void hide() override { ++hides; }
     void terminate() override { ++terminations; }
     bool isActive() const override { return active; }
-    void setMainMenu(const platform::MenuBar& m) override { menu = m; }
-    void setBadgeLabel(const std::optional<std::string>& label) override { badges.push_back(label); }
-    std::shared_ptr<void> beginActivity(unsigned long long options, const std::string& reason) override {
-        activities.emplace_back(options, reason);
+    void setMainMenu(const MenuBar& m) override { menu = m; }
+    void setBadgeLabel(const Text& label) override { badges.push_back(label); }
+    std::shared_ptr<void> beginActivity(unsigned long long, const std::string&) override {
+        ++activities;
         return std::make_shared<int>(0);
     }
     void onWake(std::function<void()> fn) override { wakeHandlers.push_back(std::move(fn)); }
 };
 
-struct FakeWebView;
-
-struct FakeWindow : platform::Window, std::enable_shared_from_this<FakeWindow> {
-    platform::WindowSpec spec;
-    std::shared_ptr<platform::WebView> content;
-    platform::WindowDelegate* delegate = nullptr;
+struct FakeWindow : Window {
+    std::shared_ptr<WebView> content;
+    WindowDelegate* delegate = nullptr;
     std::string currentTitle;
     bool visible = false, fullScreen = false, closed = false;
-    platform::Rect rect;
+    Rect rect;
 
     void setTitle(const std::string& t) override { currentTitle = t; }
     std::string title() const override { return currentTitle; }
     void makeKeyAndOrderFront() override { visible = true; }
     void orderOut() override { visible = false; }
-    void close() override;
+    void close() override {
+        if (closed) return;
+        closed = true;
+        visible = false;
+        delegate->windowWillClose(*this);
+    }
     bool isVisible() const override { return visible; }
     bool isFullScreen() const override { return fullScreen; }
-    platform::Rect frame() const override { return rect; }
+    Rect frame() const override { return rect; }
     void setTopLeft(int x, int y) override { rect.x = x; rect.y = y; }
-    platform::WebView& webView() override { return *content; }
-    // What a click on the close button does.
-    void userClose();
+    WebView& webView() override { return *content; }
+    // A click on the close button.
+    void userClose() {
+        if (delegate->windowShouldClose(*this)) close();
+    }
 };
 
-struct FakeWebView : platform::WebView {
-    platform::WebViewConfig config;
+struct FakeWebView : WebView {
+    WebViewConfig config;
     FakeWebView* relatedTo = nullptr;
-    platform::WebViewDelegate* delegate = nullptr;
-    std::vector<std::pair<std::string, double>> loads;
-    std::vector<std::string> htmlLoads, scripts;
-    int reloads = 0, stops = 0;
+    WebViewDelegate* delegate = nullptr;
+    std::vector<std::string> loads, htmlLoads, scripts;
+    int reloads = 0, stops = 0, terminations = 0;
     double zoom = 1.0;
-    std::optional<std::string> currentTitle, currentURL;
-    platform::Window* win = nullptr;
+    Text currentTitle;
+    Window* win = nullptr;
 
-    void setDelegate(platform::WebViewDelegate* d) override { delegate = d; }
-    void load(const std::string& url, double timeout, bool = false) override {
-        loads.emplace_back(url, timeout);
-        currentURL = url;
-    }
+    void setDelegate(WebViewDelegate* d) override { delegate = d; }
+    void load(const std::string& url, double, bool) override { loads.push_back(url); }
     void loadHTMLString(const std::string& html) override { htmlLoads.push_back(html); }
     void reload() override { ++reloads; }
     void stopLoading() override { ++stops; }
     void evaluateJavaScript(const std::string& s) override { scripts.push_back(s); }
-    int terminations = 0;
     void terminateWebProcess() override { ++terminations; }
     double pageZoom() const override { return zoom; }
     void setPageZoom(double z) override { zoom = z; }
-    std::optional<std::string> title() const override { return currentTitle; }
-    std::optional<std::string> url() const override { return currentURL; }
-    platform::Window* window() const override { return win; }
+    Text title() const override { return currentTitle; }
+    Text url() const override { return std::nullopt; }
+    Window* window() const override { return win; }
 };
 
-struct FakeWebEngine : platform::WebEngine {
+struct FakeWebEngine : WebEngine {
     std::vector<std::shared_ptr<FakeWebView>> created;
-    std::shared_ptr<platform::WebView> createWebView(const platform::WebViewConfig& config) override;
-    std::shared_ptr<platform::WebView> createRelatedWebView(platform::WebView& opener) override;
+    std::shared_ptr<WebView> createWebView(const WebViewConfig& config) override {
+        created.push_back(std::make_shared<FakeWebView>());
+        created.back()->config = config;
+        return created.back();
+    }
+    std::shared_ptr<WebView> createRelatedWebView(WebView& opener) override {
+        createWebView(static_cast<FakeWebView&>(opener).config);
+        created.back()->relatedTo = static_cast<FakeWebView*>(&opener);
+        return created.back();
+    }
     bool isSandboxed() override { return true; }
-    std::vector<std::string> locales{"C"}, dictionaries;
-    std::vector<std::string> localeNames() const override { return locales; }
-    std::vector<std::string> spellingDictionaries() const override { return dictionaries; }
+    std::vector<std::string> localeNames() const override { return {"C"}; }
+    std::vector<std::string> spellingDictionaries() const override { return {}; }
     void setSpellCheckingLanguages(const std::vector<std::string>&) override {}
 };
 
-struct FakeWindowFactory : platform::WindowFactory {
+struct FakeWindowFactory : WindowFactory {
     std::vector<std::shared_ptr<FakeWindow>> created;
-    std::shared_ptr<platform::Window> createWindow(const platform::WindowSpec& spec,
-                                                   std::shared_ptr<platform::WebView> content,
-                                                   platform::WindowDelegate& delegate) override;
+    std::shared_ptr<Window> createWindow(const WindowSpec& spec, std::shared_ptr<WebView> content,
+                                         WindowDelegate& delegate) override {
+        auto w = created.emplace_back(std::make_shared<FakeWindow>());
+        w->content = content;
+        w->delegate = &delegate;
+        w->currentTitle = spec.title;
+        static_cast<FakeWebView&>(*content).win = w.get();
+        return w;
+    }
 };
 
 struct ShownAlert {
-    platform::AlertSpec spec;
-    platform::Window* sheetOn = nullptr;    // nullptr: application-modal
-    std::function<void(platform::AlertResult)> completion;
+    AlertSpec spec;
+    Window* sheetOn = nullptr; // nullptr: application-modal
+    std::function<void(AlertResult)> completion;
 };
 
-struct FakeDialogs : platform::Dialogs {
+struct FakeDialogs : Dialogs {
     std::vector<ShownAlert> alerts;
-    // Answers for application-modal runs, taken in order; default: first button.
-    std::deque<platform::AlertResult> modalAnswers;
-    std::vector<std::pair<platform::OpenPanelSpec, platform::Window*>> panels;
-    std::vector<std::function<void(std::optional<std::vector<std::string>>)>> panelCompletions;
+    // Answers for application-modal runs, taken in order; when none is left, the first button.
+    std::deque<AlertResult> modalAnswers;
+    std::vector<std::pair<OpenPanelSpec, Window*>> panels;
+    std::function<void(Paths)> panelCompletion;
     int progressShown = 0, progressVisible = 0;
 
-    void beginSheet(const platform::AlertSpec& a, platform::Window& w, std::function<void(platform::AlertResult)> c) override {
+    void beginSheet(const AlertSpec& a, Window& w, std::function<void(AlertResult)> c) override {
         alerts.push_back({a, &w, std::move(c)});
     }
-    platform::AlertResult runModal(const platform::AlertSpec& a) override;
-    void beginOpenPanel(const platform::OpenPanelSpec& s, platform::Window& w,
-                        std::function<void(std::optional<std::vector<std::string>>)> c) override {
-        panels.emplace_back(s, &w);
-        panelCompletions.push_back(std::move(c));
+    AlertResult runModal(const AlertSpec& a) override {
+        alerts.push_back({a, nullptr, nullptr});
+        if (modalAnswers.empty()) return {AlertFirstButtonReturn, ""};
+        auto answer = modalAnswers.front();
+        modalAnswers.pop_front();
+        return answer;
     }
-    std::optional<std::vector<std::string>> runOpenPanel(const platform::OpenPanelSpec& s) override;
-    std::unique_ptr<platform::ProgressPanel> showProgress(const std::string& title, const std::string& label) override;
-    // Answers the last sheet with the given response.
-    void answerSheet(int response, const std::string& fieldText = "");
+    void beginOpenPanel(const OpenPanelSpec& s, Window& w, std::function<void(Paths)> c) override {
+        panels.emplace_back(s, &w);
+        panelCompletion = std::move(c);
+    }
+    Paths runOpenPanel(const OpenPanelSpec&) override { return std::nullopt; }
+    std::unique_ptr<ProgressPanel> showProgress(const std::string&, const std::string&) override;
+    // Answers the last sheet not answered yet.
+    void answerSheet(int response) {
+        auto it = std::find_if(alerts.rbegin(), alerts.rend(), [](auto& a) { return bool(a.completion); });
+        if (it != alerts.rend()) std::exchange(it->completion, nullptr)({response, ""});
+    }
 };
 
-struct FakeNotificationCenter : platform::NotificationCenter {
-    platform::AuthorizationStatus status = platform::AuthorizationStatus::Authorized;
+struct FakeNotificationCenter : NotificationCenter {
+    AuthorizationStatus status = AuthorizationStatus::Authorized;
     bool grantAnswer = true;
-    std::vector<platform::NotificationRequest> added;
+    std::vector<NotificationRequest> added;
     int authorizationRequests = 0;
-    std::function<void(std::optional<std::string>)> handler;
+    std::function<void(Text)> handler;
 
-    void getAuthorizationStatus(std::function<void(platform::AuthorizationStatus)> c) override { c(status); }
-    void requestAuthorization(std::function<void(bool, std::optional<std::string>)> c) override {
+    void getAuthorizationStatus(std::function<void(AuthorizationStatus)> c) override { c(status); }
+    void requestAuthorization(std::function<void(bool, Text)> c) override {
         ++authorizationRequests;
         c(grantAnswer, std::nullopt);
     }
-    void add(const platform::NotificationRequest& r, std::function<void(std::optional<std::string>)> c) override {
+    void add(const NotificationRequest& r, std::function<void(Text)> c) override {
         added.push_back(r);
         c(std::nullopt);
     }
-    void setResponseHandler(std::function<void(std::optional<std::string>)> h) override { handler = std::move(h); }
-    // Only the latest request of each identifier, as a notification server shows them.
-    std::vector<platform::NotificationRequest> shown() const;
+    void setResponseHandler(std::function<void(Text)> h) override { handler = std::move(h); }
 };
 
-struct FakeWorkspace : platform::Workspace {
+struct FakeWorkspace : Workspace {
     std::vector<std::string> opened, revealed, finished;
     bool openURL(const std::string& url) override { opened.push_back(url); return true; }
     void revealFile(const std::string& p) override { revealed.push_back(p); }
     void downloadFinished(const std::string& p) override { finished.push_back(p); }
 };
 
-struct FakeHttp : platform::HttpClient {
-    struct Sent { platform::HttpRequest request; std::function<void(platform::HttpResponse)> completion; };
-    struct Download { platform::HttpRequest request; std::function<void(platform::DownloadResult)> completion; };
+struct FakeHttp : HttpClient {
+    struct Sent { HttpRequest request; std::function<void(HttpResponse)> completion; };
+    struct Download { HttpRequest request; std::function<void(DownloadResult)> completion; };
     std::vector<Sent> sent;
     std::vector<Download> downloads;
-    void send(const platform::HttpRequest& r, std::function<void(platform::HttpResponse)> c) override {
-        sent.push_back({r, std::move(c)});
-    }
-    void download(const platform::HttpRequest& r, std::function<void(platform::DownloadResult)> c) override {
-        downloads.push_back({r, std::move(c)});
+    void send(const HttpRequest& r, std::function<void(HttpResponse)> c) override { sent.push_back({r, c}); }
+    void download(const HttpRequest& r, std::function<void(DownloadResult)> c) override {
+        downloads.push_back({r, c});
     }
 };
 
-struct FakeSettings : platform::Settings {
+struct FakeSettings : Settings {
     std::map<std::string, double> values;
-    double doubleForKey(const std::string& k) const override {
-        auto it = values.find(k);
-        return it == values.end() ? 0 : it->second;
-    }
+    double doubleForKey(const std::string& k) const override { return values.count(k) ? values.at(k) : 0; }
     void setDouble(const std::string& k, double v) override { values[k] = v; }
 };
 
-struct FakeBundle : platform::BundleInfo {
+struct FakeBundle : BundleInfo {
     std::string bundlePath = "/opt/Nolar.app";
     std::map<std::string, std::string> info{{"CFBundleIdentifier", "org.nolar.Nolar"},
-                                            {"CFBundleShortVersionString", "1.4"},
-                                            {"CFBundleVersion", "27"}};
+                                            {"CFBundleShortVersionString", "1.4"}, {"CFBundleVersion", "27"}};
     std::string path() const override { return bundlePath; }
-    std::optional<std::string> infoString(const std::string& key) const override {
-        auto it = info.find(key);
-        if (it == info.end()) return std::nullopt;
-        return it->second;
+    Text infoString(const std::string& key) const override {
+        return info.count(key) ? std::optional(info.at(key)) : std::nullopt;
     }
 };
 
-struct FakeBundles : platform::Bundles {
+struct FakeBundles : Bundles {
     FakeBundle mainBundle;
     std::map<std::string, FakeBundle> others; // by path
-    const platform::BundleInfo& main() const override { return mainBundle; }
-    std::unique_ptr<platform::BundleInfo> open(const std::string& path) const override {
-        auto it = others.find(path);
-        if (it == others.end()) return nullptr;
-        return std::make_unique<FakeBundle>(it->second);
+    const BundleInfo& main() const override { return mainBundle; }
+    std::unique_ptr<BundleInfo> open(const std::string& path) const override {
+        return others.count(path) ? std::make_unique<FakeBundle>(others.at(path)) : nullptr;
     }
 };
 
-// A tiny in-memory file system: files by path with their content, and directories.
-struct FakeFiles : platform::Files {
-    std::string tmp = "/tmp", downloads = "/home/u/Downloads";
+// Files by path with their content, and folders.
+struct FakeFiles : Files {
     std::map<std::string, std::string> files;
-    std::set<std::string> dirs{"/tmp", "/home/u/Downloads", "/opt"};
-    std::set<std::string> readOnly;
+    std::set<std::string> dirs{"/tmp", "/home/u/Downloads", "/opt"}, readOnly;
     bool failCreate = false, failMove = false, failWrite = false;
 
-    std::string temporaryDirectory() const override { return tmp; }
-    std::string downloadsDirectory() const override { return downloads; }
+    std::string temporaryDirectory() const override { return "/tmp"; }
+    std::string downloadsDirectory() const override { return "/home/u/Downloads"; }
     bool exists(const std::string& p) const override { return files.count(p) || dirs.count(p); }
     bool isWritable(const std::string& p) const override { return exists(p) && !readOnly.count(p); }
-    bool isFolder(const std::string& p) const override { return dirs.count(p) > 0; }
-    bool createPrivateDirectory(const std::string& p) override;
-    bool move(const std::string& from, const std::string& to) override;
-    std::optional<std::vector<std::string>> list(const std::string& dir) const override;
-    bool writeNewPrivateFile(const std::string& p, const std::string& text) override;
-};
-
-struct FakeSha256 : platform::Sha256 {
-    std::map<std::string, std::string> digests; // by path; a missing path cannot be read
-    // By the content of a FakeFiles file, so that a digest follows the file when it moves.
-    std::map<std::string, std::string> byContent;
-    const FakeFiles* files = nullptr;
-    std::optional<std::string> hexDigestOfFile(const std::string& p) const override {
-        auto it = digests.find(p);
-        if (it != digests.end()) return it->second;
-        if (!files || !files->files.count(p)) return std::nullopt;
-        auto same = byContent.find(files->files.at(p));
-        if (same == byContent.end()) return std::nullopt;
-        return same->second;
+    bool isFolder(const std::string& p) const override { return dirs.count(p); }
+    bool createPrivateDirectory(const std::string& p) override {
+        return !failCreate && !exists(p) && dirs.count(parentOf(p)) && dirs.insert(p).second;
+    }
+    bool move(const std::string& from, const std::string& to) override {
+        if (failMove || !files.count(from) || exists(to) || !dirs.count(parentOf(to))) return false;
+        files[to] = files[from];
+        files.erase(from);
+        return true;
+    }
+    std::optional<std::vector<std::string>> list(const std::string& dir) const override {
+        if (!dirs.count(dir)) return std::nullopt;
+        std::vector<std::string> names;
+        for (auto& p : dirs)
+            if (parentOf(p) == dir) names.push_back(p.substr(dir.size() + 1));
+        for (auto& [p, _] : files)
+            if (parentOf(p) == dir) names.push_back(p.substr(dir.size() + 1));
+        return names;
+    }
+    bool writeNewPrivateFile(const std::string& p, const std::string& text) override {
+        if (failWrite || exists(p) || !dirs.count(parentOf(p))) return false;
+        files[p] = text;
+        return true;
+    }
+    static std::string parentOf(const std::string& path) {
+        return path.substr(0, std::max(path.rfind('/'), size_t(1)));
     }
 };
 
-struct FakeUnzip : platform::Unzip {
-    // What each extraction creates below the destination (relative paths; a trailing "/" marks a folder).
+// Digests by a file's content, so that a digest follows its file when it moves.
+struct FakeSha256 : Sha256 {
+    std::map<std::string, std::string> digests;
+    const FakeFiles* files = nullptr;
+    Text hexDigestOfFile(const std::string& p) const override {
+        if (!files->files.count(p) || !digests.count(files->files.at(p))) return std::nullopt;
+        return digests.at(files->files.at(p));
+    }
+};
+
+struct FakeUnzip : Unzip {
+    // What each extraction creates below the destination; a trailing "/" marks a folder.
     std::vector<std::string> entries;
     bool succeed = true;
     FakeFiles* files = nullptr;
     std::vector<std::pair<std::string, std::string>> calls;
-    bool extract(const std::string& archive, const std::string& destination) override;
-};
-
-struct FakeProcesses : platform::Processes {
-    bool canSpawn = true;
-    std::vector<std::pair<std::string, std::vector<std::string>>> spawned;
-    long pid() const override { return 4242; }
-    bool spawnDetached(const std::string& exe, const std::vector<std::string>& args) override {
-        if (!canSpawn) return false;
-        spawned.emplace_back(exe, args);
+    bool extract(const std::string& archive, const std::string& destination) override {
+        calls.emplace_back(archive, destination);
+        if (!succeed) return false;
+        files->dirs.insert(destination);
+        for (auto& e : entries) {
+            if (e.back() == '/') files->dirs.insert(destination + "/" + e.substr(0, e.size() - 1));
+            else files->files[destination + "/" + e] = "";
+        }
         return true;
     }
 };
 
-struct FakeTray : platform::Tray {
-    std::vector<std::optional<std::string>> attention;
-    void install(const std::string&, const std::vector<platform::MenuItem>&, std::function<void()>) override {}
-    void setAttention(const std::optional<std::string>& label) override { attention.push_back(label); }
+struct FakeProcesses : Processes {
+    bool canSpawn = true;
+    std::vector<std::pair<std::string, std::vector<std::string>>> spawned;
+    long pid() const override { return 4242; }
+    bool spawnDetached(const std::string& exe, const std::vector<std::string>& args) override {
+        if (canSpawn) spawned.emplace_back(exe, args);
+        return canSpawn;
+    }
 };
 
-struct FakeAppearance : platform::Appearance {
+struct FakeTray : Tray {
+    std::vector<Text> attention;
+    void install(const std::string&, const std::vector<MenuItem>&, std::function<void()>) override {}
+    void setAttention(const Text& label) override { attention.push_back(label); }
+};
+
+struct FakeAppearance : Appearance {
     std::function<void(unsigned)> scheme;
     std::vector<std::optional<bool>> styles;
     void watchColorScheme(std::function<void(unsigned)> fn) override { scheme = std::move(fn); }
     void setDarkStyle(std::optional<bool> dark) override { styles.push_back(dark); }
 };
 
-struct FakeLoginItem : platform::LoginItem {
-    std::optional<std::string> entry;
-    bool isEnabled() const override { return entry.has_value(); }
-    bool enable(const std::string& text) override { entry = text; return true; }
-    bool disable() override { entry.reset(); return true; }
+struct FakeLoginItem : LoginItem {
+    bool isEnabled() const override { return false; }
+    bool enable(const std::string&) override { return true; }
+    bool disable() override { return true; }
 };
 
-// Every fake, wired into one platform::Platform.
+// Every fake, wired into one Platform whose main bundle AppConfig reads while it lives.
 struct FakePlatform {
     FakeApplication app;
     FakeQueue queue;
@@ -320,10 +369,15 @@ struct FakePlatform {
     FakeTray tray;
     FakeAppearance appearance;
     FakeLoginItem loginItem;
-    platform::Platform services{app, queue, dialogs, web, windows, notifications, workspace,
-                                http, settings, bundles, files, sha256, unzip, processes,
-                                tray, appearance, loginItem};
+    Platform services{app, queue, dialogs, web, windows, notifications, workspace, http, settings, bundles,
+                      files, sha256, unzip, processes, tray, appearance, loginItem};
+    const BundleInfo* previousBundle;
     FakePlatform();
+    ~FakePlatform();
 };
+
+std::string readFile(const std::string& path);
+// The log's text so far, every line written before the call included.
+std::string logText();
 
 } // namespace fakes

@@ -1,30 +1,18 @@
 #include <gtest/gtest.h>
 #include "CommandLine.h"
 
-namespace {
-
-using Action = CommandLine::Action;
-
 TEST(CommandLine, OptionsAndMistakes) {
-    struct Row { std::vector<std::string> args; Action action; bool background; };
-    const Row rows[] = {
-        {{}, Action::Run, false},
-        {{"--background"}, Action::Run, true},
-        {{"--version"}, Action::Version, false},
-        {{"--version", "--help"}, Action::Help, false},
-        {{"--backgroun"}, Action::Error, false},
-        {{"--help", "-x"}, Action::Error, false},
-        {{"file.txt"}, Action::Error, false},
-        {{"--background", ""}, Action::Error, true},
+    using enum CommandLine::Action;
+    struct Row { std::vector<std::string> args; CommandLine::Action action; bool background; } rows[] = {
+        {{"--version", "--help"}, Help, false}, {{"--background", ""}, Error, true}, {{}, Run, false},
+        {{"--help", "-x"}, Error, false}, {{"--version"}, Version, false}, {{"--backgroun"}, Error, false},
+        {{"--background"}, Run, true}, {{"file.txt"}, Error, false},
     };
     for (const auto& row : rows) {
         auto parsed = CommandLine::parse(row.args);
         std::string args;
         for (const auto& a : row.args) args += "[" + a + "]";
-        EXPECT_EQ(parsed.action, row.action) << args;
-        EXPECT_EQ(parsed.background, row.background) << args;
-        EXPECT_EQ(parsed.error.empty(), row.action != Action::Error) << args;
+        EXPECT_EQ(std::tie(parsed.action, parsed.background), std::tie(row.action, row.background)) << args;
+        EXPECT_EQ(parsed.error.empty(), row.action != Error) << args;
     }
 }
-
-} // namespace

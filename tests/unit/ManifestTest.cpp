@@ -4,56 +4,41 @@
 
 using nlohmann::json;
 
-namespace {
-const std::string prefix = "https://nolar.example:8443/";
-const std::string digest(64, 'f');
-} // namespace
-
 TEST(Manifest, MissingOrMistypedMembersKeepTheirDefaults) {
-    for (const char* text : {R"({})", R"({"build":"42","minBuild":"3","versionName":7,"url":1,"sha256":[],"notes":{}})",
-                             R"({"build":true,"minBuild":null})"}) {
+    const char* texts[] = {R"({})", R"({"build":true,"minBuild":null})",
+                           R"({"build":"42","minBuild":"3","versionName":7,"url":1,"sha256":[],"notes":{}})"};
+    for (const char* text : texts) {
         auto m = Manifest::fromJson(json::parse(text));
-        EXPECT_EQ(m.build, 0) << text;
-        EXPECT_EQ(m.minBuild, 0) << text;
-        EXPECT_EQ(m.versionName, "?") << text;
-        EXPECT_EQ(m.url, "") << text;
-        EXPECT_EQ(m.sha256, "") << text;
-        EXPECT_EQ(m.notes, "") << text;
+        EXPECT_EQ(std::tie(m.build, m.minBuild, m.versionName, m.url, m.sha256, m.notes),
+                  std::make_tuple(0, 0, "?", "", "", "")) << text;
     }
 }
 
 TEST(Manifest, BuildNumbersAreTruncatedAndOutOfRangeCountsAsAbsent) {
-    struct Row { const char* build; int64_t expected; };
-    for (auto row : {Row{"42", 42}, Row{"7.9", 7}, Row{"-3.5", -3}, Row{"-3", -3}, Row{"9223372036854775807", INT64_MAX},
-                     Row{"18446744073709551615", 0}, Row{"1e30", 0}, Row{"-1e30", 0}}) {
-        auto m = Manifest::fromJson(json::parse(std::string(R"({"build":)") + row.build + "}"));
-        EXPECT_EQ(m.build, row.expected) << row.build;
-    }
+    std::pair<const char*, int64_t> rows[] = {
+        {"42", 42}, {"7.9", 7}, {"-3.5", -3}, {"-3", -3}, {"9223372036854775807", INT64_MAX},
+        {"18446744073709551615", 0}, {"1e30", 0}, {"-1e30", 0},
+    };
+    for (auto [build, expected] : rows)
+        EXPECT_EQ(Manifest::fromJson(json::parse(R"({"build":)" + std::string(build) + "}")).build, expected)
+            << build;
 }
 
 TEST(Manifest, DigestIsLowerCasedAndOtherTextKeptAsWritten) {
-    auto m = Manifest::fromJson(json{{"sha256", "ABCDEF0123"}, {"versionName", "1.5 Бета"}, {"notes", "Что нового"}});
-    EXPECT_EQ(m.sha256, "abcdef0123");
-    EXPECT_EQ(m.versionName, "1.5 Бета");
-    EXPECT_EQ(m.notes, "Что нового");
+    auto m = Manifest::fromJson(json{{"sha256", "ABCDEF0123"}, {"versionName", "1.5 Б"}, {"notes", "Что"}});
+    EXPECT_EQ(std::tie(m.sha256, m.versionName, m.notes), std::make_tuple("abcdef0123", "1.5 Б", "Что"));
 }
 
 TEST(Manifest, ValidationWantsAnAddressUnderThePrefixAndA64CharacterDigest) {
-    struct Row { std::string url, sha; bool valid; };
-    const Row rows[] = {
-        {prefix + "app/Nolar-28.zip", digest, true},
-        {prefix + "app/Nolar-28.zip?x=1", digest, true},
-        {prefix + "app/Nolar-28.zip", std::string(63, 'f'), false},
-        {prefix + "app/Nolar-28.zip", std::string(65, 'f'), false},
-        {prefix + "app/Nolar-28.zip", "", false},
-        {"http://nolar.example:8443/app/Nolar-28.zip", digest, false},
-        {"https://nolar.example/app/Nolar-28.zip", digest, false},          // another port
-        {"https://nolar.example:84430/app/Nolar-28.zip", digest, false},
-        {"https://evil.example/" + prefix, digest, false},
-        {"HTTPS://nolar.example:8443/app/Nolar-28.zip", digest, false},    // the prefix test is case-sensitive
-        {prefix + "app/Nolar 28.zip", digest, false},                      // not a usable address
-        {prefix + "app/\nNolar.zip", digest, false},
-        {"", digest, false},
+    const std::string prefix = "https://n.example:8443/", zip = prefix + "app/Nolar-28.zip", digest(64, 'f');
+    // The prefix test is case-sensitive, and the port is part of it.
+    struct Row { std::string url, sha; bool valid; } rows[] = {
+        {"https://n.example:84430/app/N.zip", digest, false}, {"https://n.example/app/N.zip", digest, false},
+        {"HTTPS://n.example:8443/app/N.zip", digest, false}, {prefix + "app/Nolar 28.zip", digest, false},
+        {"http://n.example:8443/app/N.zip", digest, false}, {"https://evil.example/" + prefix, digest, false},
+        {prefix + "app/\nNolar.zip", digest, false}, {zip, std::string(63, 'f'), false}, {zip, digest, true},
+        {zip, std::string(65, 'f'), false}, {zip + "?x=1", digest, true}, {"", digest, false},
+        {zip, "", false},
     };
     for (const auto& row : rows) {
         Manifest m;
@@ -70,7 +55,7 @@ TEST(Manifest, NewerAndCriticalCompareWithTheRunningBuild) {
         Manifest m;
         m.build = r.remote;
         m.minBuild = r.min;
-        EXPECT_EQ(m.isNewerThan(r.mine), r.newer) << r.remote << " " << r.mine;
-        EXPECT_EQ(m.isCriticalFor(r.mine), r.critical) << r.min << " " << r.mine;
+        EXPECT_EQ(std::pair(m.isNewerThan(r.mine), m.isCriticalFor(r.mine)), std::pair(r.newer, r.critical))
+            << r.remote << " " << r.min << " " << r.mine;
     }
 }
