@@ -1,15 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <fstream>
-#include <map>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include "RunLoop.h"
-#include "TempDir.h"
 #include "platform/gtk/DbusNotificationCenter.h"
-#include <sys/wait.h>
-#include <unistd.h>
 
 using platform::AuthorizationStatus;
 using platform::NotificationRequest;
@@ -18,73 +11,104 @@ using platform::gtk::DbusNotificationCenter;
 namespace {
 
 const std::string appId = "org.nolar.Test";
+const char* const name = "org.freedesktop.Notifications";
+const char* const path = "/org/freedesktop/Notifications";
+const char* const xml = R"(<node><interface name="org.freedesktop.Notifications">
+  <method name="GetServerInformation"><arg type="s" direction="out"/><arg type="s" direction="out"/>
+    <arg type="s" direction="out"/><arg type="s" direction="out"/></method>
+  <method name="GetCapabilities"><arg type="as" direction="out"/></method>
+  <method name="Notify"><arg type="s" direction="in"/><arg type="u" direction="in"/>
+    <arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="s" direction="in"/>
+    <arg type="as" direction="in"/><arg type="a{sv}" direction="in"/><arg type="i" direction="in"/>
+    <arg type="u" direction="out"/></method>
+</interface></node>)";
 
-// Runs whatever the main loop already has to do.
-void drain()
+// A call of the bus itself; the number it answers, if any.
+guint32 callBus(GDBusConnection* bus, const char* method, GVariant* args)
 {
+    GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                  "org.freedesktop.DBus", method, args, nullptr,
+                                                  G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+    EXPECT_NE(reply, nullptr) << method;
+    guint32 value = 0;
+    if (reply && g_variant_is_of_type(reply, G_VARIANT_TYPE("(u)")))
+        g_variant_get(reply, "(u)", &value);
+    g_clear_pointer(&reply, g_variant_unref);
+    return value;
+}
+
+// A round trip on the centre's connection: whatever the bus sent it before is then handled.
+void roundTrip()
+{
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    callBus(bus, "GetId", nullptr);
+    g_object_unref(bus);
     while (g_main_context_iteration(nullptr, FALSE)) {
     }
 }
 
-// The end-to-end tests' notification server, on this process's private bus; it records each Notify.
-class FakeNotificationServer {
+struct Notified {
+    guint32 id, replaces;
+    std::string body, call;   // call: all the arguments, as GVariant text
+};
+
+// A notification server in this process, on a connection of its own to the private bus (see
+// tests/CMakeLists.txt). A Notify answers a new id, or the one it replaces.
+class FakeServer {
 public:
-    explicit FakeNotificationServer(const std::string& capabilities = "body,actions")
+    explicit FakeServer(std::vector<const char*> capabilities = {"body", "actions"})
+        : capabilities(capabilities)
     {
-        const std::string script = std::string(NOLAR_TEST_SOURCE_DIR) + "/e2e/fake_peers.py";
-        const std::string record = dir / "notify.jsonl", launcher = dir / "launcher.jsonl";
-        const gchar* argv[] = {"/usr/bin/python3", script.c_str(), "--notifications", record.c_str(), "--launcher-record",
-                               launcher.c_str(), "--capabilities", capabilities.c_str(), nullptr};
-        gint out = -1;
-        EXPECT_TRUE(g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT, nullptr,
-                                             nullptr, &pid, nullptr, &out, nullptr, nullptr));
-        std::string line;
-        for (char c = 0; out >= 0 && read(out, &c, 1) == 1 && c != '\n';)
-            line += c;
-        close(out);
-        EXPECT_EQ(line, "ready") << "the fake server did not get its name";
+        const auto flags = GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
+        const char* address = g_getenv("DBUS_SESSION_BUS_ADDRESS");
+        bus = g_dbus_connection_new_for_address_sync(address, flags, nullptr, nullptr, nullptr);
+        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(xml, nullptr);
+        static const GDBusInterfaceVTable vtable{handle, nullptr, nullptr, {}};
+        g_dbus_connection_register_object(bus, path, node->interfaces[0], &vtable, this, nullptr, nullptr);
+        g_dbus_node_info_unref(node);
+        // Without queueing (4); 1: the name is ours.
+        EXPECT_EQ(callBus(bus, "RequestName", g_variant_new("(su)", name, 4)), 1u);
     }
-    ~FakeNotificationServer()
+    ~FakeServer()
     {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-        g_spawn_close_pid(pid);
-    }
-    // Every Notify answered, in order: its arguments by their names, and the "id" it answered.
-    std::vector<nlohmann::json> notified() const
-    {
-        std::vector<nlohmann::json> out;
-        std::ifstream in(dir / "notify.jsonl");
-        for (std::string line; std::getline(in, line) && !in.eof();) // a line still being written is not one yet
-            out.push_back(nlohmann::json::parse(line));
-        return out;
-    }
-    // A call on the bus; once it has come back, whatever the bus sent before it is on this process's main loop.
-    static void call(const char* name, const char* path, const char* interface, const char* method, GVariant* args)
-    {
-        GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-        GVariant* r = g_dbus_connection_call_sync(bus, name, path, interface, method, args, nullptr,
-                                                  G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
-        EXPECT_NE(r, nullptr) << method;
-        if (r)
-            g_variant_unref(r);
+        callBus(bus, "ReleaseName", g_variant_new("(s)", name));
+        g_dbus_connection_close_sync(bus, nullptr, nullptr);
         g_object_unref(bus);
     }
-    static void sync()
-    {
-        call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId", nullptr);
-        drain();
-    }
-    // The server emits ActionInvoked (u id, s action) or NotificationClosed (u id, u reason).
+    // ActionInvoked (u id, s action) or NotificationClosed (u id, u reason).
     void emit(const char* signal, GVariant* args)
     {
-        call("org.freedesktop.Notifications", "/org/freedesktop/Notifications", "org.nolar.Test.Notifications",
-             (std::string("Emit") + signal).c_str(), args);
+        g_dbus_connection_emit_signal(bus, nullptr, path, name, signal, args, nullptr);
     }
 
+    std::vector<Notified> notified;
+
 private:
-    TempDir dir;
-    GPid pid = 0;
+    static void handle(GDBusConnection*, const char*, const char*, const char*, const char* method,
+                       GVariant* args, GDBusMethodInvocation* call, gpointer data)
+    {
+        auto* self = static_cast<FakeServer*>(data);
+        std::string m = method;
+        if (m == "GetServerInformation")
+            return g_dbus_method_invocation_return_value(call, g_variant_new("(ssss)", "f", "n", "1", "1.2"));
+        if (m == "GetCapabilities") {
+            auto* list = g_variant_new_strv(self->capabilities.data(), self->capabilities.size());
+            return g_dbus_method_invocation_return_value(call, g_variant_new_tuple(&list, 1));
+        }
+        guint32 replaces = 0;
+        const char* body = nullptr;
+        g_variant_get_child(args, 1, "u", &replaces);
+        g_variant_get_child(args, 4, "&s", &body);
+        gchar* text = g_variant_print(args, FALSE);
+        self->notified.push_back({replaces ? replaces : self->nextId++, replaces, body, text});
+        g_free(text);
+        g_dbus_method_invocation_return_value(call, g_variant_new("(u)", self->notified.back().id));
+    }
+
+    std::vector<const char*> capabilities;
+    GDBusConnection* bus;
+    guint32 nextId = 1;
 };
 
 class DbusNotificationCenterTest : public ::testing::Test {
@@ -93,14 +117,13 @@ protected:
                                    std::optional<std::string> thread = std::nullopt)
     {
         std::optional<std::optional<std::string>> result;
-        center->add(NotificationRequest{id, "title " + id, body, thread}, [&](auto error) { result = error; });
+        center->add(NotificationRequest{id, "title " + id, body, thread}, [&](auto e) { result = e; });
         EXPECT_TRUE(runUntil([&] { return result.has_value(); }));
         return result.value_or("no answer");
     }
+    Notified last() { return server->notified.empty() ? Notified{} : server->notified.back(); }
 
-    nlohmann::json last() { return server->notified().back(); }
-
-    std::unique_ptr<FakeNotificationServer> server = std::make_unique<FakeNotificationServer>();
+    std::unique_ptr<FakeServer> server = std::make_unique<FakeServer>();
     std::unique_ptr<DbusNotificationCenter> center = std::make_unique<DbusNotificationCenter>(appId);
     std::vector<std::optional<std::string>> clicks;
 };
@@ -127,19 +150,12 @@ TEST_F(DbusNotificationCenterTest, PermissionFollowsWhetherAServerAnswers)
 TEST_F(DbusNotificationCenterTest, NotifyCarriesTheRequest)
 {
     EXPECT_EQ(add("a", "hello", "kel-download"), std::nullopt);
-    ASSERT_EQ(server->notified().size(), 1u);
-    const auto n = last();
-    EXPECT_EQ(n["app_name"], "Нолар");
-    EXPECT_EQ(n["replaces_id"], 0);
-    EXPECT_EQ(n["app_icon"], appId);
-    EXPECT_EQ(n["summary"], "title a");
-    EXPECT_EQ(n["body"], "hello");
-    EXPECT_EQ(n["actions"], nlohmann::json({"default", "Открыть"}));
-    EXPECT_EQ(n["hints"], nlohmann::json({{"desktop-entry", appId}, {"x-nolar-thread", "kel-download"}}));
-    EXPECT_EQ(n["expire_timeout"], -1);
-
+    ASSERT_EQ(server->notified.size(), 1u);
+    EXPECT_EQ(last().call, "('Нолар', 0, 'org.nolar.Test', 'title a', 'hello', ['default', 'Открыть'], "
+                           "{'desktop-entry': <'org.nolar.Test'>, 'x-nolar-thread': <'kel-download'>}, -1)");
     add("b");
-    EXPECT_FALSE(last()["hints"].contains("x-nolar-thread"));
+    EXPECT_EQ(last().call, "('Нолар', 0, 'org.nolar.Test', 'title b', 'body', ['default', 'Открыть'], "
+                           "{'desktop-entry': <'org.nolar.Test'>}, -1)");
 }
 
 TEST_F(DbusNotificationCenterTest, BodyIsEscapedOnlyForServersThatRenderMarkup)
@@ -148,9 +164,9 @@ TEST_F(DbusNotificationCenterTest, BodyIsEscapedOnlyForServersThatRenderMarkup)
     for (bool markup : {false, true}) {
         SCOPED_TRACE(markup ? "body-markup" : "plain");
         server.reset();
-        server = std::make_unique<FakeNotificationServer>(markup ? "body,body-markup" : "body");
+        server = std::make_unique<FakeServer>(std::vector{"body", markup ? "body-markup" : "actions"});
         add("a", body);
-        EXPECT_EQ(last()["body"], markup ? "1 &lt; 2 &amp;&amp; &lt;b&gt;x&lt;/b&gt;" : body);
+        EXPECT_EQ(last().body, markup ? "1 &lt; 2 &amp;&amp; &lt;b&gt;x&lt;/b&gt;" : body);
     }
 }
 
@@ -158,28 +174,28 @@ TEST_F(DbusNotificationCenterTest, ReusedIdentifierReplacesEvenWhenSentTogether)
 {
     std::vector<std::optional<std::string>> results;
     for (const char* id : {"a", "b", "a", "a"})
-        center->add(NotificationRequest{id, id, "", std::nullopt}, [&](auto error) { results.push_back(error); });
+        center->add(NotificationRequest{id, id, "", std::nullopt}, [&](auto e) { results.push_back(e); });
     ASSERT_TRUE(runUntil([&] { return results.size() == 4; }));
-    const auto& n = server->notified();
+    const auto& n = server->notified;
     ASSERT_EQ(n.size(), 4u);
-    EXPECT_EQ(n[0]["replaces_id"], 0);
-    EXPECT_EQ(n[1]["replaces_id"], 0);
-    EXPECT_EQ(n[2]["replaces_id"], n[0]["id"]);
-    EXPECT_EQ(n[3]["replaces_id"], n[0]["id"]);
+    EXPECT_EQ(n[0].replaces, 0u);
+    EXPECT_EQ(n[1].replaces, 0u);
+    EXPECT_EQ(n[2].replaces, n[0].id);
+    EXPECT_EQ(n[3].replaces, n[0].id);
 }
 
 TEST_F(DbusNotificationCenterTest, ClicksReachTheHandlerWithOurIdentifierOnly)
 {
     center->setResponseHandler([&](std::optional<std::string> id) { clicks.push_back(id); });
     add("a");
-    guint32 a = last()["id"];
+    guint32 a = last().id;
     add("b");
-    guint32 b = last()["id"];
-    server->emit("ActionInvoked", g_variant_new("(us)", a + b + 100, "default"));   // another application's notification
+    guint32 b = last().id;
+    server->emit("ActionInvoked", g_variant_new("(us)", a + b + 100, "default"));   // another application's
     server->emit("ActionInvoked", g_variant_new("(us)", a, "default"));
     server->emit("ActionInvoked", g_variant_new("(us)", b, "something-else"));
     ASSERT_TRUE(runUntil([&] { return clicks.size() >= 2; }));
-    drain();
+    roundTrip();
     EXPECT_EQ(clicks, (std::vector<std::optional<std::string>>{"a", "b"}));
 }
 
@@ -187,7 +203,7 @@ TEST_F(DbusNotificationCenterTest, ClosingForgetsTheServerIdUnlessItMerelyExpire
 {
     center->setResponseHandler([&](std::optional<std::string> id) { clicks.push_back(id); });
     add("marker");
-    guint32 marker = last()["id"];
+    guint32 marker = last().id;
     const struct {
         guint32 reason;
         bool replaced;
@@ -195,14 +211,14 @@ TEST_F(DbusNotificationCenterTest, ClosingForgetsTheServerIdUnlessItMerelyExpire
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
         add("a");
-        guint32 shown = last()["id"];
+        guint32 shown = last().id;
         server->emit("NotificationClosed", g_variant_new("(uu)", shown, c.reason));
         // Signals from one sender arrive in order: once the click is in, the closing was seen.
         size_t before = clicks.size();
         server->emit("ActionInvoked", g_variant_new("(us)", marker, "default"));
         ASSERT_TRUE(runUntil([&] { return clicks.size() > before; }));
         add("a");
-        EXPECT_EQ(last()["replaces_id"], c.replaced ? shown : 0u);
+        EXPECT_EQ(last().replaces, c.replaced ? shown : 0u);
     }
 }
 
@@ -210,8 +226,8 @@ TEST_F(DbusNotificationCenterTest, RestartedServerStartsAfresh)
 {
     add("a");
     server.reset();
-    server = std::make_unique<FakeNotificationServer>();
-    FakeNotificationServer::sync();
+    server = std::make_unique<FakeServer>();
+    roundTrip();
     add("a");
-    EXPECT_EQ(last()["replaces_id"], 0);
+    EXPECT_EQ(last().replaces, 0u);
 }
