@@ -14,18 +14,13 @@ TEST(WebKitLoadError, TransportAndCancelledByDomainAndCode)
         bool transport, cancelled;
     } rows[] = {
         {"g-io-error-quark", G_IO_ERROR_CONNECTION_REFUSED, true, false},   // server down
-        {"g-io-error-quark", G_IO_ERROR_TIMED_OUT, true, false},
         {"g-io-error-quark", G_IO_ERROR_CANCELLED, true, true},
         {"g-resolver-error-quark", G_RESOLVER_ERROR_NOT_FOUND, true, false},
         {"g-tls-error-quark", G_TLS_ERROR_BAD_CERTIFICATE, true, false},
         {"soup-session-error-quark", 0, true, false},
         {"WebKitNetworkError", 300, true, false},   // transport
         {"WebKitNetworkError", 302, true, true},    // cancelled
-        {"WebKitNetworkError", 399, true, false},   // failed
         {"WebKitPolicyError", 102, false, false},   // interrupted by an ignored or downloaded response
-        {"WebKitPolicyError", 100, false, false},   // cannot show the MIME type
-        {"WebKitPluginError", 204, false, false},
-        {"WebKitDownloadError", 400, false, false},
         {"", 0, false, false},
         {"g-io-error-quark-not", G_IO_ERROR_CANCELLED, false, false},   // names compare exactly
     };
