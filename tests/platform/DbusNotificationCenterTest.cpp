@@ -101,7 +101,6 @@ protected:
 
     std::unique_ptr<FakeServer> server = std::make_unique<FakeServer>();
     std::unique_ptr<DbusNotificationCenter> center = std::make_unique<DbusNotificationCenter>(appId);
-    std::vector<std::optional<std::string>> clicks;
 };
 
 } // namespace
@@ -154,14 +153,13 @@ TEST_F(DbusNotificationCenterTest, ReusedIdentifierReplacesEvenWhenSentTogether)
     ASSERT_TRUE(runUntil([&] { return results.size() == 4; }));
     const auto& n = server->notified;
     ASSERT_EQ(n.size(), 4u);
-    EXPECT_EQ(n[0].replaces, 0u);
-    EXPECT_EQ(n[1].replaces, 0u);
-    EXPECT_EQ(n[2].replaces, n[0].id);
-    EXPECT_EQ(n[3].replaces, n[0].id);
+    EXPECT_EQ(std::vector({n[0].replaces, n[1].replaces, n[2].replaces, n[3].replaces}),
+              std::vector({0u, 0u, n[0].id, n[0].id}));
 }
 
 TEST_F(DbusNotificationCenterTest, ClicksReachTheHandlerWithOurIdentifierOnly)
 {
+    std::vector<std::optional<std::string>> clicks;
     center->setResponseHandler([&](std::optional<std::string> id) { clicks.push_back(id); });
     add("a");
     guint32 a = last().id;
@@ -174,26 +172,17 @@ TEST_F(DbusNotificationCenterTest, ClicksReachTheHandlerWithOurIdentifierOnly)
     EXPECT_EQ(clicks, (std::vector<std::optional<std::string>>{"a", "b"}));
 }
 
+// The server's signals and the centre's calls share one connection, so the bus passes them in order:
+// the closing is seen before the answer to the next Notify.
 TEST_F(DbusNotificationCenterTest, ClosingForgetsTheServerIdUnlessItMerelyExpired)
 {
-    center->setResponseHandler([&](std::optional<std::string> id) { clicks.push_back(id); });
-    add("marker");
-    guint32 marker = last().id;
-    const struct {
-        guint32 reason;
-        bool replaced;
-    } cases[] = {{2, false}, {3, false}, {1, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reason);
+    for (auto [reason, replaced] : {std::pair{2u, false}, {3u, false}, {1u, true}}) {
+        SCOPED_TRACE(reason);
         add("a");
         guint32 shown = last().id;
-        server->emit("NotificationClosed", g_variant_new("(uu)", shown, c.reason));
-        // Signals from one sender arrive in order: once the click is in, the closing was seen.
-        size_t before = clicks.size();
-        server->emit("ActionInvoked", g_variant_new("(us)", marker, "default"));
-        ASSERT_TRUE(runUntil([&] { return clicks.size() > before; }));
+        server->emit("NotificationClosed", g_variant_new("(uu)", shown, reason));
         add("a");
-        EXPECT_EQ(last().replaces, c.replaced ? shown : 0u);
+        EXPECT_EQ(last().replaces, replaced ? shown : 0u);
     }
 }
 
