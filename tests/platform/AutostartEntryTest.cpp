@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <glib.h>
+#include <regex>
 #include "Autostart.h"
 
 namespace {
@@ -14,12 +15,8 @@ std::vector<std::string> execArgv(const std::string& entry)
     char** argv = nullptr;
     std::vector<std::string> out;
     if (exec && g_shell_parse_argv(exec, nullptr, &argv, nullptr))
-        for (char** a = argv; *a; ++a) {
-            std::string arg = *a;
-            for (size_t at = arg.find("%%"); at != std::string::npos; at = arg.find("%%", at + 1))
-                arg.erase(at, 1);
-            out.push_back(arg);
-        }
+        for (char** a = argv; *a; ++a)
+            out.push_back(std::regex_replace(*a, std::regex("%%"), "%"));
     g_strfreev(argv);
     g_free(exec);
     g_key_file_free(file);

@@ -11,7 +11,7 @@ struct PosixFiles : testing::Test {
     platform::gtk::PosixFiles files;
 };
 
-TEST_F(PosixFiles, PrivateFolderIsNewAndOnlyTheUsers)
+TEST_F(PosixFiles, PrivateFoldersAndFilesAreNewOnlyTheUsersAndNeverThroughALink)
 {
     ASSERT_TRUE(files.createPrivateDirectory(t / "work"));
     EXPECT_EQ(mode(t / "work"), 0700u);
@@ -19,10 +19,6 @@ TEST_F(PosixFiles, PrivateFolderIsNewAndOnlyTheUsers)
     fs::create_directory_symlink(t.path, t / "link");
     EXPECT_FALSE(files.createPrivateDirectory(t / "link"));
     EXPECT_FALSE(files.createPrivateDirectory(t / "missing/work"));
-}
-
-TEST_F(PosixFiles, PrivateFileIsNewNeverFollowsALinkAndHoldsTheText)
-{
     ASSERT_TRUE(files.writeNewPrivateFile(t / "script.sh", "#!/bin/bash\necho ok\n"));
     EXPECT_EQ(readFile(t / "script.sh"), "#!/bin/bash\necho ok\n");
     EXPECT_EQ(mode(t / "script.sh"), 0600u);
