@@ -1,15 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <fstream>
-#include <map>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include "RunLoop.h"
-#include "TempDir.h"
 #include "platform/gtk/DbusNotificationCenter.h"
-#include <sys/wait.h>
-#include <unistd.h>
 
 using platform::AuthorizationStatus;
 using platform::NotificationRequest;
@@ -18,73 +11,80 @@ using platform::gtk::DbusNotificationCenter;
 namespace {
 
 const std::string appId = "org.nolar.Test";
+const char* const name = "org.freedesktop.Notifications";
+const char* const path = "/org/freedesktop/Notifications";
+const char* const xml = R"(<node><interface name="org.freedesktop.Notifications">
+  <method name="GetServerInformation"><arg type="s" direction="out"/><arg type="s" direction="out"/>
+    <arg type="s" direction="out"/><arg type="s" direction="out"/></method>
+  <method name="GetCapabilities"><arg type="as" direction="out"/></method>
+  <method name="Notify"><arg type="s"/><arg type="u"/><arg type="s"/><arg type="s"/><arg type="s"/>
+    <arg type="as"/><arg type="a{sv}"/><arg type="i"/><arg type="u" direction="out"/></method>
+</interface></node>)";
 
-// Runs whatever the main loop already has to do.
-void drain()
-{
-    while (g_main_context_iteration(nullptr, FALSE)) {
-    }
-}
+struct Notified {
+    guint32 id, replaces;
+    std::string body, call;   // call: all the arguments, as GVariant text
+};
 
-// The end-to-end tests' notification server, on this process's private bus; it records each Notify.
-class FakeNotificationServer {
+// A notification server on this process's own connection to the private bus (see tests/CMakeLists.txt).
+// A Notify answers a new id, or the one it replaces. Giving up the name waits for the bus, so whatever
+// the centre asks afterwards comes after the news that the server is gone.
+class FakeServer {
 public:
-    explicit FakeNotificationServer(const std::string& capabilities = "body,actions")
+    explicit FakeServer(std::vector<const char*> capabilities = {"body", "actions"})
+        : capabilities(capabilities), bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr))
     {
-        const std::string script = std::string(NOLAR_TEST_SOURCE_DIR) + "/e2e/fake_peers.py";
-        const std::string record = dir / "notify.jsonl", launcher = dir / "launcher.jsonl";
-        const gchar* argv[] = {"/usr/bin/python3", script.c_str(), "--notifications", record.c_str(), "--launcher-record",
-                               launcher.c_str(), "--capabilities", capabilities.c_str(), nullptr};
-        gint out = -1;
-        EXPECT_TRUE(g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT, nullptr,
-                                             nullptr, &pid, nullptr, &out, nullptr, nullptr));
-        std::string line;
-        for (char c = 0; out >= 0 && read(out, &c, 1) == 1 && c != '\n';)
-            line += c;
-        close(out);
-        EXPECT_EQ(line, "ready") << "the fake server did not get its name";
+        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(xml, nullptr);
+        static const GDBusInterfaceVTable vtable{handle, nullptr, nullptr, {}};
+        object = g_dbus_connection_register_object(bus, path, *node->interfaces, &vtable, this, nullptr,
+                                                   nullptr);
+        g_dbus_node_info_unref(node);
+        bool owned = false;
+        auto acquired = [](GDBusConnection*, const char*, gpointer p) { *static_cast<bool*>(p) = true; };
+        owner = g_bus_own_name_on_connection(bus, name, G_BUS_NAME_OWNER_FLAGS_NONE, acquired, nullptr,
+                                             &owned, nullptr);
+        EXPECT_TRUE(runUntil([&] { return owned; }));
     }
-    ~FakeNotificationServer()
+    ~FakeServer()
     {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-        g_spawn_close_pid(pid);
-    }
-    // Every Notify answered, in order: its arguments by their names, and the "id" it answered.
-    std::vector<nlohmann::json> notified() const
-    {
-        std::vector<nlohmann::json> out;
-        std::ifstream in(dir / "notify.jsonl");
-        for (std::string line; std::getline(in, line) && !in.eof();) // a line still being written is not one yet
-            out.push_back(nlohmann::json::parse(line));
-        return out;
-    }
-    // A call on the bus; once it has come back, whatever the bus sent before it is on this process's main loop.
-    static void call(const char* name, const char* path, const char* interface, const char* method, GVariant* args)
-    {
-        GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-        GVariant* r = g_dbus_connection_call_sync(bus, name, path, interface, method, args, nullptr,
-                                                  G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
-        EXPECT_NE(r, nullptr) << method;
-        if (r)
-            g_variant_unref(r);
+        g_bus_unown_name(owner);
+        g_dbus_connection_unregister_object(bus, object);
         g_object_unref(bus);
     }
-    static void sync()
-    {
-        call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId", nullptr);
-        drain();
-    }
-    // The server emits ActionInvoked (u id, s action) or NotificationClosed (u id, u reason).
+    // ActionInvoked (u id, s action) or NotificationClosed (u id, u reason).
     void emit(const char* signal, GVariant* args)
     {
-        call("org.freedesktop.Notifications", "/org/freedesktop/Notifications", "org.nolar.Test.Notifications",
-             (std::string("Emit") + signal).c_str(), args);
+        g_dbus_connection_emit_signal(bus, nullptr, path, name, signal, args, nullptr);
     }
 
+    std::vector<Notified> notified;
+
 private:
-    TempDir dir;
-    GPid pid = 0;
+    static void handle(GDBusConnection*, const char*, const char*, const char*, const char* method,
+                       GVariant* args, GDBusMethodInvocation* call, gpointer data)
+    {
+        auto* self = static_cast<FakeServer*>(data);
+        std::string m = method;
+        if (m == "GetServerInformation")
+            return g_dbus_method_invocation_return_value(call, g_variant_new("(ssss)", "f", "n", "1", "1.2"));
+        if (m == "GetCapabilities") {
+            auto* list = g_variant_new_strv(self->capabilities.data(), self->capabilities.size());
+            return g_dbus_method_invocation_return_value(call, g_variant_new_tuple(&list, 1));
+        }
+        guint32 replaces = 0;
+        const char* body = nullptr;
+        g_variant_get_child(args, 1, "u", &replaces);
+        g_variant_get_child(args, 4, "&s", &body);
+        gchar* text = g_variant_print(args, FALSE);
+        self->notified.push_back({replaces ? replaces : self->nextId++, replaces, body, text});
+        g_free(text);
+        g_dbus_method_invocation_return_value(call, g_variant_new("(u)", self->notified.back().id));
+    }
+
+    std::vector<const char*> capabilities;
+    GDBusConnection* bus;
+    guint object, owner;
+    guint32 nextId = 1;
 };
 
 class DbusNotificationCenterTest : public ::testing::Test {
@@ -93,16 +93,14 @@ protected:
                                    std::optional<std::string> thread = std::nullopt)
     {
         std::optional<std::optional<std::string>> result;
-        center->add(NotificationRequest{id, "title " + id, body, thread}, [&](auto error) { result = error; });
+        center->add(NotificationRequest{id, "title " + id, body, thread}, [&](auto e) { result = e; });
         EXPECT_TRUE(runUntil([&] { return result.has_value(); }));
         return result.value_or("no answer");
     }
+    Notified last() { return server->notified.empty() ? Notified{} : server->notified.back(); }
 
-    nlohmann::json last() { return server->notified().back(); }
-
-    std::unique_ptr<FakeNotificationServer> server = std::make_unique<FakeNotificationServer>();
+    std::unique_ptr<FakeServer> server = std::make_unique<FakeServer>();
     std::unique_ptr<DbusNotificationCenter> center = std::make_unique<DbusNotificationCenter>(appId);
-    std::vector<std::optional<std::string>> clicks;
 };
 
 } // namespace
@@ -127,19 +125,12 @@ TEST_F(DbusNotificationCenterTest, PermissionFollowsWhetherAServerAnswers)
 TEST_F(DbusNotificationCenterTest, NotifyCarriesTheRequest)
 {
     EXPECT_EQ(add("a", "hello", "kel-download"), std::nullopt);
-    ASSERT_EQ(server->notified().size(), 1u);
-    const auto n = last();
-    EXPECT_EQ(n["app_name"], "Нолар");
-    EXPECT_EQ(n["replaces_id"], 0);
-    EXPECT_EQ(n["app_icon"], appId);
-    EXPECT_EQ(n["summary"], "title a");
-    EXPECT_EQ(n["body"], "hello");
-    EXPECT_EQ(n["actions"], nlohmann::json({"default", "Открыть"}));
-    EXPECT_EQ(n["hints"], nlohmann::json({{"desktop-entry", appId}, {"x-nolar-thread", "kel-download"}}));
-    EXPECT_EQ(n["expire_timeout"], -1);
-
+    ASSERT_EQ(server->notified.size(), 1u);
+    EXPECT_EQ(last().call, "('Нолар', 0, 'org.nolar.Test', 'title a', 'hello', ['default', 'Открыть'], "
+                           "{'desktop-entry': <'org.nolar.Test'>, 'x-nolar-thread': <'kel-download'>}, -1)");
     add("b");
-    EXPECT_FALSE(last()["hints"].contains("x-nolar-thread"));
+    EXPECT_EQ(last().call, "('Нолар', 0, 'org.nolar.Test', 'title b', 'body', ['default', 'Открыть'], "
+                           "{'desktop-entry': <'org.nolar.Test'>}, -1)");
 }
 
 TEST_F(DbusNotificationCenterTest, BodyIsEscapedOnlyForServersThatRenderMarkup)
@@ -148,9 +139,9 @@ TEST_F(DbusNotificationCenterTest, BodyIsEscapedOnlyForServersThatRenderMarkup)
     for (bool markup : {false, true}) {
         SCOPED_TRACE(markup ? "body-markup" : "plain");
         server.reset();
-        server = std::make_unique<FakeNotificationServer>(markup ? "body,body-markup" : "body");
+        server = std::make_unique<FakeServer>(std::vector{"body", markup ? "body-markup" : "actions"});
         add("a", body);
-        EXPECT_EQ(last()["body"], markup ? "1 &lt; 2 &amp;&amp; &lt;b&gt;x&lt;/b&gt;" : body);
+        EXPECT_EQ(last().body, markup ? "1 &lt; 2 &amp;&amp; &lt;b&gt;x&lt;/b&gt;" : body);
     }
 }
 
@@ -158,51 +149,40 @@ TEST_F(DbusNotificationCenterTest, ReusedIdentifierReplacesEvenWhenSentTogether)
 {
     std::vector<std::optional<std::string>> results;
     for (const char* id : {"a", "b", "a", "a"})
-        center->add(NotificationRequest{id, id, "", std::nullopt}, [&](auto error) { results.push_back(error); });
+        center->add(NotificationRequest{id, id, "", std::nullopt}, [&](auto e) { results.push_back(e); });
     ASSERT_TRUE(runUntil([&] { return results.size() == 4; }));
-    const auto& n = server->notified();
+    const auto& n = server->notified;
     ASSERT_EQ(n.size(), 4u);
-    EXPECT_EQ(n[0]["replaces_id"], 0);
-    EXPECT_EQ(n[1]["replaces_id"], 0);
-    EXPECT_EQ(n[2]["replaces_id"], n[0]["id"]);
-    EXPECT_EQ(n[3]["replaces_id"], n[0]["id"]);
+    EXPECT_EQ(std::vector({n[0].replaces, n[1].replaces, n[2].replaces, n[3].replaces}),
+              std::vector({0u, 0u, n[0].id, n[0].id}));
 }
 
 TEST_F(DbusNotificationCenterTest, ClicksReachTheHandlerWithOurIdentifierOnly)
 {
+    std::vector<std::optional<std::string>> clicks;
     center->setResponseHandler([&](std::optional<std::string> id) { clicks.push_back(id); });
     add("a");
-    guint32 a = last()["id"];
+    guint32 a = last().id;
     add("b");
-    guint32 b = last()["id"];
-    server->emit("ActionInvoked", g_variant_new("(us)", a + b + 100, "default"));   // another application's notification
+    guint32 b = last().id;
+    server->emit("ActionInvoked", g_variant_new("(us)", a + b + 100, "default"));   // another application's
     server->emit("ActionInvoked", g_variant_new("(us)", a, "default"));
     server->emit("ActionInvoked", g_variant_new("(us)", b, "something-else"));
     ASSERT_TRUE(runUntil([&] { return clicks.size() >= 2; }));
-    drain();
     EXPECT_EQ(clicks, (std::vector<std::optional<std::string>>{"a", "b"}));
 }
 
+// The server's signals and the centre's calls share one connection, so the bus passes them in order:
+// the closing is seen before the answer to the next Notify.
 TEST_F(DbusNotificationCenterTest, ClosingForgetsTheServerIdUnlessItMerelyExpired)
 {
-    center->setResponseHandler([&](std::optional<std::string> id) { clicks.push_back(id); });
-    add("marker");
-    guint32 marker = last()["id"];
-    const struct {
-        guint32 reason;
-        bool replaced;
-    } cases[] = {{2, false}, {3, false}, {1, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reason);
+    for (auto [reason, replaced] : {std::pair{2u, false}, {3u, false}, {1u, true}}) {
+        SCOPED_TRACE(reason);
         add("a");
-        guint32 shown = last()["id"];
-        server->emit("NotificationClosed", g_variant_new("(uu)", shown, c.reason));
-        // Signals from one sender arrive in order: once the click is in, the closing was seen.
-        size_t before = clicks.size();
-        server->emit("ActionInvoked", g_variant_new("(us)", marker, "default"));
-        ASSERT_TRUE(runUntil([&] { return clicks.size() > before; }));
+        guint32 shown = last().id;
+        server->emit("NotificationClosed", g_variant_new("(uu)", shown, reason));
         add("a");
-        EXPECT_EQ(last()["replaces_id"], c.replaced ? shown : 0u);
+        EXPECT_EQ(last().replaces, replaced ? shown : 0u);
     }
 }
 
@@ -210,8 +190,7 @@ TEST_F(DbusNotificationCenterTest, RestartedServerStartsAfresh)
 {
     add("a");
     server.reset();
-    server = std::make_unique<FakeNotificationServer>();
-    FakeNotificationServer::sync();
+    server = std::make_unique<FakeServer>();
     add("a");
-    EXPECT_EQ(last()["replaces_id"], 0);
+    EXPECT_EQ(last().replaces, 0u);
 }

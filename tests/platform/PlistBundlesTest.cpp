@@ -3,28 +3,26 @@
 
 namespace {
 
-const char* const xmlInfo = R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0"><dict>
-  <key>CFBundleIdentifier</key><string>org.nolar.Nolar</string>
-  <key>CFBundleName</key><string>Нолар</string>
-  <key>CFBundleVersion</key><string>28</string>
-  <key>LSMinimum</key><integer>3</integer>
-</dict></plist>
-)";
-
-void makeBundle(const std::string& path, const std::string& info) {
+void makeBundle(const std::string& path, const std::string& info)
+{
     fs::create_directories(path + "/Contents");
     writeFile(path + "/Contents/Info.plist", info);
 }
 
-TEST(PlistBundles, ReadsStringValuesOfXmlAndBinaryInfo) {
+TEST(PlistBundles, ReadsStringValuesOfXmlAndBinaryInfo)
+{
     TempDir t;
-    makeBundle(t / "Xml.app", xmlInfo);
+    makeBundle(t / "Xml.app", R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict>
+  <key>CFBundleIdentifier</key><string>org.nolar.Nolar</string>
+  <key>CFBundleName</key><string>Нолар</string>
+  <key>LSMinimum</key><integer>3</integer>
+</dict></plist>)");
     fs::create_directories(t / "Bin.app/Contents");
-    ASSERT_EQ(std::system(("/usr/bin/python3 -c \"import plistlib; plistlib.dump({'CFBundleVersion': '+42', "
-                           "'CFBundleExecutable': 'nolar'}, open('" + (t / "Bin.app/Contents/Info.plist") +
-                           "', 'wb'), fmt=plistlib.FMT_BINARY)\"").c_str()), 0);
+    const std::string binary = t / "Bin.app/Contents/Info.plist";
+    ASSERT_EQ(std::system(("/usr/bin/python3 -c \"import plistlib; plistlib.dump({'CFBundleVersion': '+42'}, "
+                           "open('" + binary + "', 'wb'), fmt=plistlib.FMT_BINARY)\"").c_str()), 0);
     platform::gtk::PlistBundles bundles;
     auto xml = bundles.open(t / "Xml.app");
     ASSERT_TRUE(xml);
@@ -39,7 +37,8 @@ TEST(PlistBundles, ReadsStringValuesOfXmlAndBinaryInfo) {
     EXPECT_EQ(bin->identifier(), std::nullopt);
 }
 
-TEST(PlistBundles, AFolderWithoutAReadableInfoDictionaryIsNoBundle) {
+TEST(PlistBundles, TheMainBundleAndFoldersThatAreNoBundle)
+{
     TempDir t;
     fs::create_directories(t / "Empty.app/Contents");
     makeBundle(t / "Garbage.app", "not a property list");
@@ -48,10 +47,7 @@ TEST(PlistBundles, AFolderWithoutAReadableInfoDictionaryIsNoBundle) {
     platform::gtk::PlistBundles bundles;
     for (const char* name : {"Empty.app", "Garbage.app", "Array.app", "Dir.app", "Missing.app"})
         EXPECT_EQ(bundles.open(t / name), nullptr) << name;
-}
-
-TEST(PlistBundles, TheMainBundleIsTheFolderAboveTheExecutablesFolder) {
-    platform::gtk::PlistBundles bundles;
+    // The main bundle is the folder above the executable's folder.
     auto exe = fs::read_symlink("/proc/self/exe");
     EXPECT_EQ(bundles.main().path(), exe.parent_path().parent_path().parent_path().string());
 }

@@ -5,29 +5,23 @@
 
 namespace {
 
-unsigned permissions(const std::string& path) {
-    struct stat st {};
-    ::lstat(path.c_str(), &st);
-    return st.st_mode & 07777;
-}
-
-TEST(PosixFiles, PrivateFolderIsNewAndOnlyTheUsers) {
+struct PosixFiles : testing::Test {
+    static unsigned mode(const std::string& path) { return unsigned(fs::symlink_status(path).permissions()); }
     TempDir t;
     platform::gtk::PosixFiles files;
+};
+
+TEST_F(PosixFiles, PrivateFoldersAndFilesAreNewOnlyTheUsersAndNeverThroughALink)
+{
     ASSERT_TRUE(files.createPrivateDirectory(t / "work"));
-    EXPECT_EQ(permissions(t / "work"), 0700u);
+    EXPECT_EQ(mode(t / "work"), 0700u);
     EXPECT_FALSE(files.createPrivateDirectory(t / "work"));
     fs::create_directory_symlink(t.path, t / "link");
     EXPECT_FALSE(files.createPrivateDirectory(t / "link"));
     EXPECT_FALSE(files.createPrivateDirectory(t / "missing/work"));
-}
-
-TEST(PosixFiles, PrivateFileIsNewNeverFollowsALinkAndHoldsTheText) {
-    TempDir t;
-    platform::gtk::PosixFiles files;
     ASSERT_TRUE(files.writeNewPrivateFile(t / "script.sh", "#!/bin/bash\necho ok\n"));
     EXPECT_EQ(readFile(t / "script.sh"), "#!/bin/bash\necho ok\n");
-    EXPECT_EQ(permissions(t / "script.sh"), 0600u);
+    EXPECT_EQ(mode(t / "script.sh"), 0600u);
     EXPECT_FALSE(files.writeNewPrivateFile(t / "script.sh", "other"));
     EXPECT_EQ(readFile(t / "script.sh"), "#!/bin/bash\necho ok\n");
     fs::create_symlink(t / "target", t / "planted");
@@ -35,9 +29,8 @@ TEST(PosixFiles, PrivateFileIsNewNeverFollowsALinkAndHoldsTheText) {
     EXPECT_FALSE(fs::exists(t / "target"));
 }
 
-TEST(PosixFiles, MoveNeverReplaces) {
-    TempDir t;
-    platform::gtk::PosixFiles files;
+TEST_F(PosixFiles, MoveNeverReplaces)
+{
     writeFile(t / "a", "A");
     writeFile(t / "b", "B");
     EXPECT_FALSE(files.move(t / "a", t / "b"));
@@ -47,28 +40,25 @@ TEST(PosixFiles, MoveNeverReplaces) {
     EXPECT_EQ(readFile(t / "c"), "A");
 }
 
-TEST(PosixFiles, MoveCrossesFileSystems) {
-    TempDir t;
-    platform::gtk::PosixFiles files;
-    TempDir other;
-    other.path = "/dev/shm/nolar-files-test-" + std::to_string(::getpid());
-    if (!fs::create_directory(other.path)) GTEST_SKIP() << "no /dev/shm";
+TEST_F(PosixFiles, MoveCrossesFileSystems)
+{
+    if (!fs::is_directory("/dev/shm"))
+        GTEST_SKIP() << "no /dev/shm";
+    TempDir other("/dev/shm");
     struct stat a {}, b {};
-    ::stat(t.path.c_str(), &a);
-    ::stat(other.path.c_str(), &b);
-    if (a.st_dev == b.st_dev) GTEST_SKIP() << "one file system only";
+    if (::stat(t.path.c_str(), &a) == 0 && ::stat(other.path.c_str(), &b) == 0 && a.st_dev == b.st_dev)
+        GTEST_SKIP() << "one file system only";
     std::string big(3 << 20, 'z');
     writeFile(other / "dl", big);
-    ::chmod((other / "dl").c_str(), 0640);
+    fs::permissions(other / "dl", fs::perms(0640));
     ASSERT_TRUE(files.move(other / "dl", t / "update.zip"));
     EXPECT_FALSE(fs::exists(other / "dl"));
     EXPECT_EQ(readFile(t / "update.zip"), big);
-    EXPECT_EQ(permissions(t / "update.zip"), 0640u);
+    EXPECT_EQ(mode(t / "update.zip"), 0640u);
 }
 
-TEST(PosixFiles, ListingExistenceFoldersAndWritability) {
-    TempDir t;
-    platform::gtk::PosixFiles files;
+TEST_F(PosixFiles, ListingExistenceFoldersAndWritability)
+{
     writeFile(t / "x", "");
     fs::create_directory(t / "Nolar.app");
     fs::create_symlink(t / "gone", t / "dangling");
