@@ -1,9 +1,14 @@
 """Where a click in the main window leads: foreign and mail links to the desktop's handlers without
 a request from the application, the service's other pages and the page's own new windows into
-popups beside the main window, which close when their page closes them."""
+popups beside the main window, which close when their page closes them, and downloads into the
+Downloads folder under names that cannot run (the session's user deleted that folder: xdg-user-dirs
+then names the home folder itself), with a "saved" notification that shows the file."""
 
 import json
+import re
 import unittest
+from pathlib import Path
+from urllib.parse import unquote, urlparse
 
 from harness import FOREIGN_HOST, SERVICE_HOST, USER_AGENT_SUFFIX, E2ETestCase, poll, session_cookie
 
@@ -11,9 +16,26 @@ MESSENGER_TITLE = "Нолар Тест"
 FOREIGN_PAGE = "/foreign/page.html"
 POPUP_OFFSET = 40
 CLICK = "document.getElementById('%s').click()"
+SAVED_TITLE = "Файл сохранён в «Загрузки»"
+PDF, NAMED = b"%PDF-", b"attachment body\n"
+
+
+def named(name):
+    """A download link to an attachment that its sender named `name`."""
+    return ("var a = document.createElement('a'); a.download = '';"
+            f" a.href = '/files/named?name=' + encodeURIComponent({json.dumps(name)}); a.click()")
+
+
+def localPath(uri):
+    """A path, or a file: URI, as a path."""
+    return Path(unquote(urlparse(uri).path)) if uri.startswith("file:") else Path(uri)
 
 
 class NavigationTest(E2ETestCase):
+    def setUp(self):
+        for path in self.session.downloads.glob("*"):  # each test names its files as if it were the first
+            path.unlink()
+
     def realClick(self, elementId, channel="messenger", wid=None):
         """A pointer click on the element's centre, through the X server."""
         box = self.standin.evaluate(f"document.getElementById('{elementId}').getBoundingClientRect()"
@@ -122,6 +144,58 @@ class NavigationTest(E2ETestCase):
         self.assertEqual(self.session.wait_opened_url(m.urls), self.foreignURL("?via=popup"))
         self.standin.queue_js("window.close()", "about")
         self.assertEqual(self.foreignPagesFetched(m), [], "the application fetched a link")
+
+
+    def download(self, snippet, names):
+        """Runs `snippet` and waits for the "saved" notification of a file named one of `names`;
+        returns the saved file and the notification."""
+        session, m = self.session, self.session.marks()
+        self.standin.queue_js(snippet)
+        note = session.wait_notification(SAVED_TITLE, m.notes)
+        self.assertIn(note["body"], names)
+        session.wait_for_log(r"download finished: " + re.escape(note["body"]) + "$", m.log)
+        self.assertEqual(len(session.log_matching("download finished: ", m.log)), 1)
+        self.assertTrue((session.downloads / note["body"]).is_file(), f"{note['body']} is not in Downloads")
+        return session.downloads / note["body"], note
+
+    def test_links_save_files_under_unique_names_that_cannot_run(self):
+        session, standin, home = self.session, self.standin, self.session.home
+        # The foreign host answers the application (the page's iframe on it loaded).
+        self.assertEqual(standin.wait_request("/foreign/frame.html", host=FOREIGN_HOST)["status"], 200)
+        m, before = session.marks(), {p.name for p in home.iterdir()}
+        # each row: what the page does, the names the file may get, how it starts
+        rows = [(CLICK % "attachment", {"report.pdf"}, PDF), (CLICK % "attachment", {"report (2).pdf"}, PDF),
+                (CLICK % "unshowable", {"data.bin"}, bytes(range(256)) * 16),
+                # The engine honours a download attribute on its own origin only: the click relay asks
+                # for this download itself, so the link does not reach the browser.
+                (CLICK % "foreign-download", {"file.txt"}, "Файл с чужого сервера.\n".encode()),
+                (named(".bash_login"), {"bash_login", "_bash_login"}, NAMED), (named("-rf"), {"_rf"}, NAMED),
+                (named("name. "), {"name"}, NAMED)]
+        for snippet, names, content in rows:
+            with self.subTest(snippet):
+                path, _ = self.download(snippet, names)
+                self.assertTrue(path.read_bytes().startswith(content), path)
+        self.assertEqual(session.opened_urls(m.urls), [], "a download link went to the browser")
+        fetched = standin.call("hits", host=FOREIGN_HOST, path="/foreign/file.txt")["hits"]
+        self.assertEqual(fetched, 1, "fetched once, as the download")
+        self.assertEqual(standin.evaluate("location.href"), self.app.loaded["href"], "the main page moved")
+        # Each link opened a popup whose only navigation became the download: none of them stays.
+        poll(lambda: self.app.shown() == [self.app.window()], 30, "only the main window on screen")
+        self.assertLessEqual({p.name for p in home.iterdir()} - before, {"Downloads"}, "a file in HOME")
+
+    def test_clicking_the_saved_notification_shows_the_file(self):
+        session = self.session
+        path, note = self.download(CLICK % "unshowable", {"data.bin"})
+        # No file manager on the bus: the folder is opened instead.
+        since = len(session.opened_urls())
+        session.click_notification(note["id"])
+        self.assertEqual(localPath(session.wait_opened_url(since)), session.downloads)
+        # With one, it is asked to show the file itself.
+        session.start_file_manager()
+        session.click_notification(note["id"])
+        call = session.wait_record("file-manager", what="a call to the file manager")
+        self.assertEqual((call["method"], [localPath(u) for u in call["uris"]]), ("ShowItems", [path]))
+
 
 
 if __name__ == "__main__":
