@@ -1,7 +1,6 @@
-"""The page against the desktop: its notifications and their clicks, the launcher badge, its alert,
-confirm and prompt as native dialogs of the asking window, a stranger's frame that gets nothing out
-of the window, the engine's sandbox, and the update check that waking the machine starts. (The
-permission's way is the unit, JavaScript and D-Bus adapter tests'.)"""
+"""The page against the desktop: notifications, the launcher badge, native dialogs of the asking
+window, a stranger's frame that gets nothing out of the window, the engine's sandbox, and the update
+check that waking the machine starts."""
 
 import os
 import unittest
@@ -83,7 +82,6 @@ class PageTest(E2ETestCase):
                      r"blocked: https://127\.0\.0\.2$"):
             session.wait_for_log(line, m.log)
 
-        # Then: nothing was handed out, fetched, opened, reloaded or shown.
         self.assertEqual(session.opened_urls(m.urls), [])
         self.assertEqual([r["path"] for r in standin.requests(host=FOREIGN_HOST, since=m.req)
                           if r["path"].startswith("/foreign/page.html")], [], "a page was fetched")

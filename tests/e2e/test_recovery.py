@@ -1,7 +1,6 @@
-"""A page that stops answering, a page that eats memory and a server that never answers: each time
-the window comes back by itself, and a page that is only busy for a while is left alone. The offline
-page: shown instead of the engine's error page when the service cannot be reached, kept up while the
-reconnect probe gets anything but 200 (the probe's rules are unit-tested), left by its button."""
+"""A page that stops answering or eats memory, a server that never answers: the window comes back by
+itself, and a page only busy for a while is left alone. The offline page stays while the probe gets
+anything but 200 (the probe's rules are unit-tested) and is left by its button."""
 
 import re
 import time

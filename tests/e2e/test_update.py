@@ -1,7 +1,5 @@
-"""The self-update on a real installed copy of the application: a newer build published on the
-service is offered, downloaded, verified and swapped in by the installer script, which relaunches
-the application from the same place; what it refuses leaves the installed build as it was, with the
-application still running."""
+"""The self-update of an installed copy: a newer build is offered, downloaded, swapped in by the
+installer script and relaunched from the same place; what is refused leaves everything as it was."""
 
 import hashlib
 import plistlib
@@ -21,9 +19,8 @@ def bundleInfo(bundle):
 
 
 class InstalledAppTestCase(E2ETestCase):
-    """The build's bundle copied to "<session>/My Apps/Nolar.app" and launched from there, its window
-    focused (the application active); build 28 of it zipped in `update`, published before the launch
-    with `published_at_start`."""
+    """The build's bundle copied to "My Apps/Nolar.app" and launched from there, its window focused;
+    build 28 of it zipped in `update`, published before the launch with `published_at_start`."""
 
     published_at_start = None
 
@@ -76,9 +73,8 @@ class InstalledAppTestCase(E2ETestCase):
 
 
 class UpdateRefusedTest(InstalledAppTestCase):
-    """A missing archive and "Позже" leave the installed build as it was. (The other refusals, a wrong
-    digest, a bundle that is a link, a manifest the build's key did not sign, are the unit and
-    platform tests' business: here they would take the same alerts.)"""
+    """(The other refusals, a wrong digest, a bundle that is a link, a manifest the build's key did
+    not sign, are unit and platform tests: here they would take the same alerts.)"""
 
     def test_missing_archive_and_later_leave_everything_as_it_was(self):
         session, app, standin = self.session, self.app, self.standin

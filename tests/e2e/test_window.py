@@ -64,7 +64,6 @@ class RestartTest(E2ETestCase):
         cookie = session_cookie(app.loaded["cookie"])
         self.assertIsNotNone(cookie, f"the service set no session cookie: {app.loaded['cookie']!r}")
         self.assertEqual(self.pageZoom(app), 1.0)
-        # each row: the key, then the zoom stored in the settings
         for key, zoom in [("ctrl+equal", 1.1), ("ctrl+equal", 1.2), ("ctrl+minus", 1.1), ("ctrl+0", 1.0),
                           ("ctrl+equal", 1.1), ("ctrl+equal", 1.2)]:
             with self.subTest(key=key, zoom=zoom):
