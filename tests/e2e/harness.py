@@ -126,9 +126,6 @@ class Child:
     def running(self):
         return self.popen.poll() is None
 
-    def status(self):
-        return self.popen.returncode
-
     def output(self, tail=40):
         with contextlib.suppress(OSError):
             return "\n".join(self.err.read_text(errors="replace").splitlines()[-tail:])
@@ -142,20 +139,6 @@ class Child:
                 break
         if self in _children:
             _children.remove(self)
-
-
-class Adopted(Child):
-    """A run that another process started (the installer's relaunch): only whether it lives is known."""
-
-    def __init__(self, name, pid):
-        self.name, self.pid, self.err = name, pid, Path("/dev/null")
-        _children.append(self)
-
-    def running(self):
-        return processes().get(self.pid, (0, 0, "Z"))[2] != "Z"
-
-    def status(self):
-        return "unknown"
 
 
 class Build:
@@ -317,9 +300,10 @@ class Session:
     def close(self, keep=False):
         for child in reversed(self.infrastructure + [app.child for app in self.apps]):
             child.stop()
-        for pid in self.session_processes():  # whatever left its process group (a relaunched app, say)
-            with contextlib.suppress(ProcessLookupError):
-                os.kill(pid, signal.SIGKILL)
+        for pid in descendants():  # this session's processes that left their group (a relaunched app)
+            with contextlib.suppress(OSError):
+                if f"\0HOME={self.home}\0" in "\0" + Path(f"/proc/{pid}/environ").read_text("latin-1"):
+                    os.kill(pid, signal.SIGKILL)
         if keep or os.environ.get("NOLAR_E2E_KEEP"):
             sys.stderr.write(f"kept the session folder {self.root}\n")
         else:
@@ -329,28 +313,11 @@ class Session:
         """Starts the application (the build's, or another copy's executable `binary`)."""
         child = Child(f"app-{len(self.apps) + 1}", [binary or self.build.binary, *args],
                       dict(self.env, **(extra_env or {})), self.log_dir)
-        return self._add(App(self, child), wait_loaded)
-
-    def adopt_relaunch(self, since):
-        """The run of the application that something else started, as `self.app`."""
-        known = {app.pid for app in self.apps}
-        pid = poll(lambda: next((p for p in self.session_processes("nolar") if p not in known), None),
-                   TIMEOUT, "a run of the application started outside the session")
-        return self._add(App(self, Adopted(f"app-{len(self.apps) + 1}-adopted", pid), since), True)
-
-    def _add(self, app, wait_loaded):
-        self.apps.append(app)
-        self.app = app
+        self.app = App(self, child)
+        self.apps.append(self.app)
         if wait_loaded:
-            app.wait_loaded()
-        return app
-
-    def session_processes(self, program=None):
-        """Live processes started in this session (by HOME), also those that left their process group."""
-        def home(pid):
-            with contextlib.suppress(OSError):
-                return f"\0HOME={self.home}\0" in "\0" + Path(f"/proc/{pid}/environ").read_text("latin-1")
-        return sorted(p for p, (*_, name) in descendants().items() if program in (None, name) and home(p))
+            self.app.wait_loaded()
+        return self.app
 
     def marks(self):
         """Where the stand-in's requests and reports, the log, notifications and URLs handed out stand."""
@@ -418,15 +385,14 @@ class Session:
     def diagnostics(self, title):
         parts = [f"\n===== {title}: session {self.root}"]
         for child in self.infrastructure + [app.child for app in self.apps]:
-            state = "running" if child.running() else f"ended with status {child.status()}"
+            state = "running" if child.running() else f"ended with status {child.popen.returncode}"
             parts.append(f"--- {child.name} (pid {child.pid}, {state}):\n{child.output(30)}")
         return "\n".join(parts + ["--- nolar.log:", *self.log_lines()[-30:]]) + "\n"
 
 
 class App:
-    def __init__(self, session, child, since=None):
-        self.session, self.child, self.pid = session, child, child.pid
-        self.marks = since or session.marks()
+    def __init__(self, session, child):
+        self.session, self.child, self.pid, self.marks = session, child, child.pid, session.marks()
         self.loaded = self.main_window = None
 
     def running(self):
@@ -438,7 +404,7 @@ class App:
             found = self.session.standin.call("wait", what="report", kind="loaded", host=SERVICE_HOST,
                                               since=self.marks.rep, timeout=2)
             if not found and not self.running():
-                raise AssertionError(f"{self.child.name} ended ({self.child.status()}) before loading")
+                raise AssertionError(f"{self.child.name} ended ({self.child.popen.returncode}) too early")
             return found
         if not self.loaded:
             self.loaded = poll(loaded, TIMEOUT, f"the page of {self.child.name} to load")["value"]
@@ -453,7 +419,7 @@ class App:
 
     def wait_exit(self, timeout=30):
         poll(lambda: not self.running() and not groupMembers(self.pid), timeout, f"{self.child.name} to end")
-        return self.child.status()
+        return self.child.popen.returncode
 
     def log_lines(self):
         return self.session.log_lines(self.marks.log)
