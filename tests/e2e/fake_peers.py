@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Desktop services for the tests on the private buses. Each records what it is asked as JSON lines
-(complete lines only); a call of Emit<Signal> on its object emits that signal with the call's
-arguments. Prints "ready" once every name is owned.
+(complete lines only); a call of Emit<Signal> emits that signal with the call's arguments. Prints
+"ready" once every name is owned.
 
 --notifications RECORD: the notification server (a Notify answers a new id, or its replaces_id);
   --launcher-record gets every LauncherEntry.Update seen on the bus.
@@ -24,15 +24,14 @@ from gi.repository import Gio, GLib  # noqa: E402
 
 V = GLib.Variant
 SESSION, SYSTEM = Gio.BusType.SESSION, Gio.BusType.SYSTEM
-# option: (bus, name, object path, the interface of its signals)
-PEERS = {"notifications": (SESSION, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-                           "org.freedesktop.Notifications"),
-         "logind": (SYSTEM, "org.freedesktop.login1", "/org/freedesktop/login1",
-                    "org.freedesktop.login1.Manager"),
-         "watcher": (SESSION, "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", None),
-         "color_scheme": (SESSION, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-                          "org.freedesktop.portal.Settings"),
-         "file_manager": (SESSION, "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1", None)}
+NOTIFICATIONS = "org.freedesktop.Notifications"
+PEERS = {"notifications": (SESSION, NOTIFICATIONS),
+         "logind": (SYSTEM, "org.freedesktop.login1"), "watcher": (SESSION, "org.kde.StatusNotifierWatcher"),
+         "color_scheme": (SESSION, "org.freedesktop.portal.Desktop"),
+         "file_manager": (SESSION, "org.freedesktop.FileManager1")}
+SIGNALS = {"ActionInvoked": NOTIFICATIONS, "NotificationClosed": NOTIFICATIONS,
+           "PrepareForSleep": "org.freedesktop.login1.Manager"}
+DBUS = ("org.freedesktop.DBus", "/org/freedesktop/DBus")
 APPEARANCE = ("org.freedesktop.appearance", "color-scheme")
 WATCHER = {"IsStatusNotifierHostRegistered": V("b", True), "ProtocolVersion": V("i", 0)}
 
@@ -44,43 +43,35 @@ def record(path, entry):
 
 class Peers:
     def __init__(self, args):
-        self.args, self.nextId, self.pending, self.signals = args, 1, 0, {}
-        self.loop, connections = GLib.MainLoop(), {}
-        for option, (bus, name, path, interface) in PEERS.items():
+        self.args, self.nextId, self.connections = args, 1, {}  # kept: a dropped bus connection closes
+        for option, (bus, name) in PEERS.items():
             if getattr(args, option) is None:
                 continue
-            if bus not in connections:
-                # Calls are answered by a filter, no object is registered: no interface to declare.
-                connections[bus] = Gio.bus_get_sync(bus)
-                connections[bus].add_filter(self.onMessage)
+            if bus not in self.connections:  # the filter answers every call: no objects, no interfaces
+                self.connections[bus] = Gio.bus_get_sync(bus)
+                self.connections[bus].add_filter(self.onMessage)
+            connection = self.connections[bus]
             if option == "notifications":
                 # subscribed before the name is owned: after "ready" no badge update can be missed
-                connections[bus].signal_subscribe(None, "com.canonical.Unity.LauncherEntry", "Update", None,
-                                                  None, Gio.DBusSignalFlags.NONE, self.onLauncherUpdate)
+                connection.signal_subscribe(None, "com.canonical.Unity.LauncherEntry", "Update", None, None,
+                                            Gio.DBusSignalFlags.NONE, self.onLauncherUpdate)
             if option == "logind":
                 self.monitorMatches(Gio.dbus_address_get_for_bus_sync(bus))
-            self.signals[path] = interface
-            self.pending += 1
-            Gio.bus_own_name_on_connection(connections[bus], name, Gio.BusNameOwnerFlags.DO_NOT_QUEUE,
-                                           self.onOwned, self.onLost)
+            owned = connection.call_sync(*DBUS, "org.freedesktop.DBus", "RequestName", V("(su)", (name, 4)),
+                                         None, 0, -1)  # 4: not queued
+            if owned.unpack() != (1,):
+                sys.exit(f"could not own {name}")
 
-    def onOwned(self, _connection, _name):
-        self.pending -= 1
-        if self.pending == 0:
-            print("ready", flush=True)
-
-    def onLost(self, _connection, name):
-        print("could not own " + name, file=sys.stderr, flush=True)
-        self.loop.quit()
+    def run(self):
+        print("ready", flush=True)
+        GLib.MainLoop().run()
 
     def monitorMatches(self, address):
         flags = Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION
         self.monitor = Gio.DBusConnection.new_for_address_sync(address, flags)
         self.monitor.add_filter(self.onMonitored)
-        self.monitor.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                               "org.freedesktop.DBus.Monitoring", "BecomeMonitor",
-                               V("(asu)", (["type='method_call',member='AddMatch'"], 0)), None,
-                               Gio.DBusCallFlags.NONE, -1)
+        self.monitor.call_sync(*DBUS, "org.freedesktop.DBus.Monitoring", "BecomeMonitor",
+                               V("(asu)", (["type='method_call',member='AddMatch'"], 0)), None, 0, -1)
 
     def onMonitored(self, connection, message, incoming):
         # Only the answer to our own BecomeMonitor may reach GDBus: a monitor that replies to a copied
@@ -92,14 +83,12 @@ class Peers:
             record(self.args.logind, {"rule": message.get_body().unpack()[0]})
         return None
 
-    def onLauncherUpdate(self, _connection, sender, path, _interface, _member, params):
+    def onLauncherUpdate(self, _connection, _sender, _path, _interface, _member, params):
         uri, props = params.unpack()
         record(self.args.launcher_record, {"uri": uri, "props": props})
 
     def onMessage(self, connection, message, incoming):
-        # A call reaches the object by its path, whether it named the peer's name or its connection's.
-        if not incoming or message.get_message_type() != Gio.DBusMessageType.METHOD_CALL \
-                or message.get_path() not in self.signals:
+        if not incoming or message.get_message_type() != Gio.DBusMessageType.METHOD_CALL:
             return message
         try:
             reply = message.new_method_reply()
@@ -113,7 +102,7 @@ class Peers:
         """The reply's body; a KeyError for a call this peer does not know."""
         a, args, path = self.args, body.unpack() if body else (), message.get_path()
         if member.startswith("Emit"):
-            connection.emit_signal(None, path, self.signals[path], member[4:], body)
+            connection.emit_signal(None, path, SIGNALS[member[4:]], member[4:], body)
         elif member == "GetCapabilities":
             return V("(as)", (["actions", "body", "persistence"],))
         elif member == "GetServerInformation":
@@ -145,7 +134,7 @@ def main():
     for option in ("--notifications", "--launcher-record", "--logind", "--watcher", "--file-manager"):
         parser.add_argument(option)
     parser.add_argument("--color-scheme", type=int)
-    Peers(parser.parse_args()).loop.run()
+    Peers(parser.parse_args()).run()
 
 
 if __name__ == "__main__":
