@@ -4,7 +4,7 @@ zoom keys, and what survives a quit and a restart (the zoom, the service's sessi
 import re
 import unittest
 
-from harness import SERVICE_HOST, E2ETestCase, poll, session_cookie
+from harness import E2ETestCase, poll, session_cookie
 
 
 class FocusTest(E2ETestCase):
@@ -74,11 +74,7 @@ class RestartTest(E2ETestCase):
 
         again = session.launch()
         self.assertEqual((self.storedZoom(), self.pageZoom(again)), (1.2, 1.2))
-        pages = self.standin.requests(host=SERVICE_HOST, path="/messenger/", method="GET",
-                                      since=again.marks.req)
-        self.assertTrue(pages, "the restarted app did not request the page")
-        self.assertEqual(session_cookie(pages[0]["cookie"]), cookie, "the restarted app sent another session")
-        self.assertEqual(session_cookie(again.loaded["cookie"]), cookie)
+        self.assertEqual(session_cookie(again.loaded["cookie"]), cookie, "another session after the restart")
 
 
 if __name__ == "__main__":
