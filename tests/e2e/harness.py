@@ -399,17 +399,10 @@ class App:
         return self.child.running()
 
     def wait_loaded(self):
-        def loaded():
-            # short waits on the stand-in, so that an app that died at start fails the test at once
-            found = self.session.standin.call("wait", what="report", kind="loaded", host=SERVICE_HOST,
-                                              since=self.marks.rep, timeout=2)
-            if not found and not self.running():
-                raise AssertionError(f"{self.child.name} ended ({self.child.popen.returncode}) too early")
-            return found
         if not self.loaded:
-            self.loaded = poll(loaded, TIMEOUT, f"the page of {self.child.name} to load")["value"]
-            # the log line may come after the page's report
-            self.session.wait_for_log(r" loaded: ", self.marks.log)
+            found = self.session.standin.wait_report("loaded", self.marks.rep, host=SERVICE_HOST)
+            self.loaded = found["value"]
+            self.session.wait_for_log(r" loaded: ", self.marks.log)  # the log line may come after the report
         return self.loaded
 
     def quit(self):
@@ -495,10 +488,6 @@ class App:
         text = self.session.run("xprop", "-id", wid, "WM_TRANSIENT_FOR", status=None)
         match = re.search(r"# (0x[0-9a-f]+)", text)
         return match and int(match.group(1), 16)
-
-    def screenshot(self, path, wid=None):
-        self.session.run("import", "-window", wid or self.window(), path)
-        return path
 
 
 class E2ETestCase(unittest.TestCase):

@@ -57,13 +57,9 @@ class DesktopTest(E2ETestCase):
             session.run(session.build.binary)
             app.wait_visible(True)
         self.standin.evaluate("""(() => {
-            var t = document.body.appendChild(document.createElement("textarea"));
-            t.id = "spell";
+            const t = document.body.appendChild(document.createElement("textarea"));
             t.style.cssText = "position:fixed;left:0;top:0;width:400px;height:80px;font-size:32px;z-index:9";
-            t.focus();
-            t.value = "превет";
-            t.setSelectionRange(6, 6);
-        })()""")
+            t.id = "spell"; t.value = "превет"; t.focus(); t.setSelectionRange(6, 6); })()""")
         app.key("space")  # the word is checked once the caret leaves it
         poll(lambda: self.standin.evaluate(field) == "превет ", 30, "the typed blank")
         app.click(40, 30, button=3)

@@ -49,15 +49,15 @@ class RecoveryTest(E2ETestCase):
         standin.wait_report("loaded", m.rep, timeout=90, host=SERVICE_HOST)
         self.assertLess(rssMB(self.app.pid), max(APP_RSS_LIMIT_MB, 2 * before), "the app's own memory grew")
 
-
     def offlineButton(self):
         """The centre of the offline page's button, found in a screenshot of the window."""
         path = self.session.build.dir / "e2e-artifacts" / "offline-retry.png"
         path.parent.mkdir(exist_ok=True)
 
         def found():
-            box = self.session.run("convert", self.app.screenshot(path), "-fuzz", "8%", "-fill", "black",
-                                   "+opaque", BUTTON_COLOUR, "-format", "%@", "info:")
+            self.session.run("import", "-window", self.app.window(), path)
+            box = self.session.run("convert", path, "-fuzz", "8%", "-fill", "black", "+opaque", BUTTON_COLOUR,
+                                   "-format", "%@", "info:")
             w, h, x, y = map(int, re.fullmatch(r"(\d+)x(\d+)\+(\d+)\+(\d+)", box.strip()).groups())
             # a button-sized blue box (the window before it paints is all one colour)
             return 40 < w < 300 and 20 < h < 80 and (x + w // 2, y + h // 2)
@@ -77,10 +77,6 @@ class RecoveryTest(E2ETestCase):
         self.assertEqual(session.wait_for_log(r"loaded: (.*)$", m.log).group(1),
                          f"https://{SERVICE_HOST}:{session.build.port}/messenger/")
         standin.wait_report("loaded", m.rep, host=SERVICE_HOST)
-        requests = standin.requests(host=SERVICE_HOST, path="/messenger/", since=m.req)
-        self.assertEqual([r["status"] for r in requests if r["method"] == "GET"][:1], [200])
-        self.assertNotIn(200, [r["status"] for r in requests if r["method"] == "HEAD"], "a probe reloaded")
-
 
 
 class SilentServerTest(E2ETestCase):
