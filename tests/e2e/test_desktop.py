@@ -1,11 +1,11 @@
 """At home on the desktop: the tray item and its menu, a hidden start at login, the command line,
-the desktop's dark style, spell checking, and the per-user installer."""
+the desktop's dark style, spell checking, and the per-user installer; what survives a restart."""
 
 import re
 import unittest
 
 from gi.repository import GLib
-from harness import APP_ID, SOURCE_DIR, BusPeer, E2ETestCase, poll
+from harness import APP_ID, SOURCE_DIR, BusPeer, E2ETestCase, poll, session_cookie
 
 DARK = "matchMedia('(prefers-color-scheme: dark)').matches"
 
@@ -100,7 +100,17 @@ class InstallTest(E2ETestCase):
     def startApp(cls):
         return None
 
-    def test_install_twice_run_and_uninstall(self):
+    def storedZoom(self):
+        settings = self.session.config_home / "Nolar" / "settings.ini"
+        match = settings.exists() and re.search(r"^NolarZoom=(.*)$", settings.read_text(), re.M)
+        return match and round(float(match.group(1)), 6)
+
+    def pageZoom(self, app):
+        """The web view's zoom as the page sees it: device pixels of the view per CSS pixel."""
+        return round(app.geometry()["width"] / self.standin.evaluate("window.innerWidth"), 2)
+
+    def test_install_twice_run_restart_and_uninstall(self):
+        """The zoom and the service's session cookie survive a quit and a restart."""
         session, home, data = self.session, self.session.home, self.session.data_home
         before, install = set(home.rglob("*")), SOURCE_DIR / "scripts" / "install"
         for _ in range(2):
@@ -113,7 +123,20 @@ class InstallTest(E2ETestCase):
         self.assertEqual(execArgv(entry), [str(bundle / "Contents" / "Linux" / "nolar")])
         app = session.launch(binary=execArgv(entry)[0])
         self.assertIn(f" at {bundle}", app.log_lines()[0])
-        self.assertEqual(app.quit(), 0)
+        cookie = session_cookie(app.loaded["cookie"])
+        self.assertIsNotNone(cookie, f"the service set no session cookie: {app.loaded['cookie']!r}")
+        self.assertEqual(self.pageZoom(app), 1.0)
+        for key, zoom in [("ctrl+equal", 1.1), ("ctrl+equal", 1.2), ("ctrl+minus", 1.1), ("ctrl+0", 1.0),
+                          ("ctrl+equal", 1.1), ("ctrl+equal", 1.2)]:
+            with self.subTest(key=key, zoom=zoom):
+                app.key(key)
+                poll(lambda: self.storedZoom() == zoom, 30, f"NolarZoom={zoom} after {key}")
+        self.assertEqual(self.pageZoom(app), 1.2)
+        self.assertEqual(app.quit(), 0, "Ctrl+Q ends the process normally")
+        again = session.launch(binary=execArgv(entry)[0])
+        self.assertEqual((self.storedZoom(), self.pageZoom(again)), (1.2, 1.2))
+        self.assertEqual(session_cookie(again.loaded["cookie"]), cookie, "another session after the restart")
+        self.assertEqual(again.quit(), 0)
 
         session.run(install, "--uninstall")
         # what the run made (website data, log, settings) stays; nothing of the installation does

@@ -1,6 +1,7 @@
 """Where a click in the main window leads: other sites and programs to the desktop's handlers, never
 fetched by the application; the service's pages and the page's windows into popups beside the main
-window; downloads into ~/Downloads under names that cannot run, announced by a notification."""
+window; downloads into ~/Downloads under names that cannot run, announced by a notification. Window
+commands follow the focus."""
 
 import json
 import re
@@ -192,6 +193,44 @@ class NavigationTest(E2ETestCase):
         call = session.wait_record("file-manager", what="a call to the file manager")
         self.assertEqual((call["method"], [localPath(u) for u in call["uris"]]), ("ShowItems", [path]))
 
+    def clickNotification(self):
+        since = len(self.session.records("notifications"))
+        self.standin.queue_js('new Notification("Вернуть окно")')
+        self.session.click_notification(self.session.wait_notification("Вернуть окно", since)["id"])
+
+    def stacking(self):
+        """The top-level windows on the display, topmost first."""
+        tree = self.session.run("xwininfo", "-root", "-children")
+        return [int(w, 16) for w in re.findall(r"^\s+(0x[0-9a-f]+) ", tree, re.M)]
+
+    def test_window_commands_act_on_the_focused_window(self):
+        """Whatever the toolkit last saw."""
+        app, main = self.app, self.app.window()
+        popup = app.open_popup("popup = window.open('/popup/self-closing.html')")
+        app.key("ctrl+w")  # the focus in the main window
+        app.wait_visible(False)
+        self.assertTrue(app.visible(popup), "the popup closed with the main window")
+        self.assertEqual(self.standin.evaluate("document.title"), "Нолар Тест", "the page stopped")
+
+        # each row: how the main window is asked back while the popup has the focus
+        for how, ask in [("Ctrl+1 in the popup", lambda: app.key("ctrl+1", wid=popup)),
+                         ("a second launch", lambda: self.session.run(self.session.build.binary)),
+                         ("a notification click", self.clickNotification)]:
+            with self.subTest(how):
+                app.focus(popup)
+                ask()
+                app.wait_visible(True)
+                poll(lambda: self.stacking().index(int(main)) < self.stacking().index(int(popup)), 30,
+                     "the main window in front of the popup")
+                app.key("ctrl+w")
+                app.wait_visible(False)
+
+        app.key("ctrl+1", wid=popup)
+        app.wait_visible(True)
+        self.assertEqual(sorted(app.windows()), sorted([main, popup]), "another main window was made")
+        app.key("ctrl+w", wid=popup)
+        app.wait_gone(popup, "the popup")
+        self.assertTrue(app.visible(main), "the main window went with the popup")
 
 
 if __name__ == "__main__":
