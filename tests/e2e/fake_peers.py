@@ -10,8 +10,7 @@
   adding the rule, so a signal emitted after a recorded rule reaches the subscriber).
 --watcher RECORD: a panel's StatusNotifierWatcher with a host; records each registered item.
 --color-scheme N: the desktop portal's Settings answering color-scheme N (SetColorScheme changes it).
---file-manager RECORD: org.freedesktop.FileManager1; records each call.
-"""
+--file-manager RECORD: org.freedesktop.FileManager1; records each call."""
 
 import argparse
 import json

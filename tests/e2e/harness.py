@@ -5,8 +5,7 @@ session and system buses with the peers of fake_peers.py, a default handler for 
 writes them down, and the stand-in service on the build's port (NOLAR_BUILD_DIR, a test build).
 `E2ETestCase` gives each test class one session. A failure prints what the session's processes wrote
 and keeps its folder (NOLAR_E2E_KEEP=1 keeps it always). Records are lists in arrival order; `since`,
-a field of `Session.marks()` taken before, leaves out what came earlier.
-"""
+a field of `Session.marks()` taken before, leaves out what came earlier."""
 
 import atexit
 import contextlib
@@ -195,12 +194,6 @@ class StandIn:
         """Queues a snippet for the pages polling `channel` (messenger, popup, about, root, frame)."""
         self.call("command", {"js": js, "channel": channel})
 
-    def reports(self, **filters):
-        return self.call("reports", **filters)
-
-    def requests(self, **filters):
-        return self.call("requests", **filters)
-
     def wait(self, what, timeout=TIMEOUT, **filters):
         found = self.call("wait", what=what, timeout=timeout, **filters)
         if found is None:  # what the stand-in saw is in its log
@@ -289,13 +282,13 @@ class Session:
         script.write_text(f"#!/bin/sh\nprintf '%s%s\\n' \"$1\" \"${{GDK_GL:+ GDK_GL}}"
                           f"${{WEBKIT_DISABLE_DMABUF_RENDERER:+ DMABUF}}\" >> '{self.opened_urls_path}'\n")
         script.chmod(0o755)
-        types = [f"x-scheme-handler/{s}" for s in ("http", "https", "mailto", "nolartest", "file")]
+        schemes = ("http", "https", "mailto", "nolartest", "file")
+        types = ["inode/directory"] + [f"x-scheme-handler/{s}" for s in schemes]
         (self.data_home / "applications" / "nolar-test-url-handler.desktop").write_text(
             "[Desktop Entry]\nType=Application\nName=Test URL handler\nNoDisplay=true\n"
-            f"Exec={script} %u\nMimeType={';'.join(types)};inode/directory;\n")
+            f"Exec={script} %u\nMimeType={';'.join(types)};\n")
         (self.config_home / "mimeapps.list").write_text(
-            "[Default Applications]\n" + "".join(f"{t}=nolar-test-url-handler.desktop\n"
-                                                 for t in types + ["inode/directory"]))
+            "[Default Applications]\n" + "".join(f"{t}=nolar-test-url-handler.desktop\n" for t in types))
 
     def close(self, keep=False):
         for child in reversed(self.infrastructure + [app.child for app in self.apps]):
@@ -310,7 +303,6 @@ class Session:
             shutil.rmtree(self.root, ignore_errors=True)
 
     def launch(self, wait_loaded=True, extra_env=None, binary=None, args=()):
-        """Starts the application (the build's, or another copy's executable `binary`)."""
         child = Child(f"app-{len(self.apps) + 1}", [binary or self.build.binary, *args],
                       dict(self.env, **(extra_env or {})), self.log_dir)
         self.app = App(self, child)
@@ -326,8 +318,7 @@ class Session:
                                notes=len(self.records("notifications")))
 
     def run(self, *argv, status=0, timeout=30):
-        """A program's stdout, run in the session (an X client, the binary again...), once it ended with
-        `status` (None: any)."""
+        """The stdout of a program run in the session, once it ended with `status` (None: any)."""
         done = subprocess.run(list(map(str, argv)), env=self.env, capture_output=True, text=True,
                               errors="replace", timeout=timeout)
         if status is not None and done.returncode != status:
@@ -414,9 +405,6 @@ class App:
         poll(lambda: not self.running() and not groupMembers(self.pid), timeout, f"{self.child.name} to end")
         return self.child.popen.returncode
 
-    def log_lines(self):
-        return self.session.log_lines(self.marks.log)
-
     def windows(self, *kinds):
         """This process's top-level windows (mapped or not) of these _NET_WM_WINDOW_TYPEs (by default
         NORMAL: the main window and popups; DIALOG: alerts and panels), oldest first."""
@@ -449,8 +437,8 @@ class App:
     def visible(self, wid=None):
         return self.info(wid).get("Map State") == "IsViewable"
 
-    def wait_visible(self, visible=True, wid=None):
-        poll(lambda: self.visible(wid) == visible, TIMEOUT, f"the window {'shown' if visible else 'hidden'}")
+    def wait_visible(self, visible=True):
+        poll(lambda: self.visible() == visible, TIMEOUT, f"the main window {'' if visible else 'un'}mapped")
 
     def title(self, wid=None):
         return self.session.run("xdotool", "getwindowname", wid or self.window()).rstrip("\n")
@@ -491,11 +479,11 @@ class App:
 
 
 class E2ETestCase(unittest.TestCase):
-    session_options = {}
+    session_options, launch_options = {}, {}  # launch_options None: the test starts the application
 
     @classmethod
     def startApp(cls):
-        return cls.session.launch()
+        return None if cls.launch_options is None else cls.session.launch(**cls.launch_options)
 
     @classmethod
     def setUpClass(cls):

@@ -16,11 +16,7 @@ def execArgv(entry):
 
 class DesktopTest(E2ETestCase):
     """Started with --background, as at login, with a panel's tray on the bus and a dark desktop."""
-    session_options = {"tray": True, "color_scheme": 1}
-
-    @classmethod
-    def startApp(cls):
-        return cls.session.launch(args=["--background"])
+    session_options, launch_options = {"tray": True, "color_scheme": 1}, {"args": ["--background"]}
 
     def test_hidden_start_works_and_the_tray_follows_the_badge_and_shows_the_window(self):
         session, app = self.session, self.app
@@ -96,9 +92,7 @@ class DesktopTest(E2ETestCase):
 
 
 class InstallTest(E2ETestCase):
-    @classmethod
-    def startApp(cls):
-        return None
+    launch_options = None
 
     def storedZoom(self):
         settings = self.session.config_home / "Nolar" / "settings.ini"
@@ -122,7 +116,7 @@ class InstallTest(E2ETestCase):
         session.run("appstreamcli", "validate", "--no-net", data / "metainfo" / f"{APP_ID}.metainfo.xml")
         self.assertEqual(execArgv(entry), [str(bundle / "Contents" / "Linux" / "nolar")])
         app = session.launch(binary=execArgv(entry)[0])
-        self.assertIn(f" at {bundle}", app.log_lines()[0])
+        self.assertIn(f" at {bundle}", session.log_lines(app.marks.log)[0])
         cookie = session_cookie(app.loaded["cookie"])
         self.assertIsNotNone(cookie, f"the service set no session cookie: {app.loaded['cookie']!r}")
         self.assertEqual(self.pageZoom(app), 1.0)

@@ -7,15 +7,12 @@ import json
 import re
 import unittest
 from pathlib import Path
-from urllib.parse import unquote, urlparse
 
+from gi.repository import Gio
 from harness import FOREIGN_HOST, SERVICE_HOST, USER_AGENT_SUFFIX, E2ETestCase, poll, session_cookie
 
-MESSENGER_TITLE = "Нолар Тест"
 FOREIGN_PAGE = "/foreign/page.html"
-POPUP_OFFSET = 40
 CLICK = "document.getElementById('%s').click()"
-SAVED_TITLE = "Файл сохранён в «Загрузки»"
 PDF, NAMED = b"%PDF-", b"attachment body\n"
 
 
@@ -25,9 +22,8 @@ def named(name):
             f" a.href = '/files/named?name=' + encodeURIComponent({json.dumps(name)}); a.click()")
 
 
-def localPath(uri):
-    """A path, or a file: URI, as a path."""
-    return Path(unquote(urlparse(uri).path)) if uri.startswith("file:") else Path(uri)
+def localPath(uri):  # a path or a file: URI
+    return Path(Gio.File.new_for_commandline_arg(uri).get_path())
 
 
 class NavigationTest(E2ETestCase):
@@ -54,12 +50,12 @@ class NavigationTest(E2ETestCase):
         return f"https://{FOREIGN_HOST}:{self.session.build.port}{FOREIGN_PAGE}{query}"
 
     def foreignPagesFetched(self, m):
-        return [r["path"] for r in self.standin.requests(host=FOREIGN_HOST, since=m.req)
+        return [r["path"] for r in self.standin.call("requests", host=FOREIGN_HOST, since=m.req)
                 if r["path"].startswith(FOREIGN_PAGE)]
 
     def assertMainPageStayed(self, m):
         self.assertEqual(self.standin.evaluate("location.href"), self.app.loaded["href"])
-        poll(lambda: self.app.title() == MESSENGER_TITLE, 30, f'the main window titled "{MESSENGER_TITLE}"')
+        poll(lambda: self.app.title() == "Нолар Тест", 30, "the main window's title back")
         self.assertEqual(self.session.log_matching("loaded: ", m.log), [], "the main view loaded a page")
 
     def test_foreign_links_go_to_the_browser_only_when_the_user_clicks(self):
@@ -86,8 +82,6 @@ class NavigationTest(E2ETestCase):
         self.addLinks('<a id="t-mail" href="mailto:test@example.org">почта</a> '
                       '<a id="t-app" href="nolartest:hello">приложение</a> '
                       '<a id="t-file" href="file:///etc/passwd">файл</a>')
-        self.realClick("t-mail")
-        self.assertEqual(session.wait_opened_url(m.urls), "mailto:test@example.org")
         # Another program's scheme: asked first, handed out only on "Открыть" (Return). A local file
         # never leaves (the engine refuses it from a web page before asking us).
         for link, keys, handedOut in [("t-app", "Escape", []), ("t-app", "Return", ["nolartest:hello"]),
@@ -101,7 +95,7 @@ class NavigationTest(E2ETestCase):
                     poll(lambda: not self.app.windows("DIALOG"), 30, "the question to go away")
                 # a later click is the barrier: the mail link's URL arrives after anything before it
                 self.realClick("t-mail")
-                session.wait_opened_url(opened + len(handedOut), lambda u: u.startswith("mailto:"))
+                session.wait_opened_url(opened + len(handedOut), lambda u: u == "mailto:test@example.org")
                 self.assertEqual(session.opened_urls(opened)[:-1], handedOut)
         self.assertMainPageStayed(m)
 
@@ -120,7 +114,7 @@ class NavigationTest(E2ETestCase):
                 report = self.standin.wait_report(loaded, m.rep)
                 self.assertEqual((report["page"], report["value"]["kelMac"]), (path, bridge))
                 poll(lambda: app.title(popup) == title, 30, f'the popup {popup} titled "{title}"')
-                beside = dict(x=main["x"] + POPUP_OFFSET, y=main["y"] + POPUP_OFFSET, width=900, height=700)
+                beside = dict(x=main["x"] + 40, y=main["y"] + 40, width=900, height=700)
                 self.assertEqual(app.geometry(popup), beside)
                 self.assertEqual(self.standin.evaluate("innerWidth", channel), beside["width"])
                 if channel == "about":  # the engine's own identification, the main page's has the suffix
@@ -150,7 +144,7 @@ class NavigationTest(E2ETestCase):
         returns the saved file and the notification."""
         session, m = self.session, self.session.marks()
         self.standin.queue_js(snippet)
-        note = session.wait_notification(SAVED_TITLE, m.notes)
+        note = session.wait_notification("Файл сохранён в «Загрузки»", m.notes)
         self.assertIn(note["body"], names)
         session.wait_for_log(r"download finished: " + re.escape(note["body"]) + "$", m.log)
         self.assertEqual(len(session.log_matching("download finished: ", m.log)), 1)

@@ -20,9 +20,7 @@ def rssMB(pid):
 
 
 class RecoveryTest(E2ETestCase):
-    @classmethod
-    def startApp(cls):
-        return cls.session.launch(extra_env={"NOLAR_WEB_MEMORY_LIMIT_MB": str(PAGE_LIMIT_MB)})
+    launch_options = {"extra_env": {"NOLAR_WEB_MEMORY_LIMIT_MB": str(PAGE_LIMIT_MB)}}
 
     def test_a_hung_page_is_reloaded_and_a_busy_one_left_alone(self):
         session, standin, m = self.session, self.standin, self.session.marks()
@@ -32,7 +30,7 @@ class RecoveryTest(E2ETestCase):
         # Long enough for the watchdog to have given up on a page that had not answered for 10 s.
         time.sleep(12)
         self.assertEqual(session.log_matching(UNRESPONSIVE, m.log), [])
-        self.assertEqual(standin.reports(kind="loaded", since=m.rep), [], "the busy page was reloaded")
+        self.assertEqual(standin.call("reports", kind="loaded", since=m.rep), [], "the busy page reloaded")
 
         since = standin.seqs()[1]
         standin.queue_js("setTimeout(() => { while (true) {} }, 0)")
@@ -88,7 +86,7 @@ class SilentServerTest(E2ETestCase):
     def test_a_server_that_never_answers_shows_the_offline_page_after_the_time_out(self):
         standin = self.standin
         # the request reached the server, which keeps it
-        poll(lambda: standin.requests(host=SERVICE_HOST, path="/messenger/"), 60, "the start page's request")
+        poll(lambda: standin.call("requests", host=SERVICE_HOST, path="/messenger/"), 60, "the request")
         self.session.wait_for_log(r"offline: request timed out$", timeout=90)
         self.assertTrue(self.app.running())
         since = standin.seqs()[1]

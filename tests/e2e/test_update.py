@@ -72,7 +72,8 @@ class UpdateTest(E2ETestCase):
 
     def test_refusals_change_nothing_and_an_accepted_offer_installs_and_relaunches(self):
         session, app, standin = self.session, self.app, self.standin
-        self.assertRegex(app.log_lines()[0], r" start 1\.4 \(27\) at " + re.escape(str(self.bundle)) + "$")
+        started = r" start 1\.4 \(27\) at " + re.escape(str(self.bundle)) + "$"
+        self.assertRegex(session.log_lines(app.marks.log)[0], started)
         before, folders, m = self.snapshot(), self.workFolders(), session.marks()
         # The automatic check shortly after start: the application is in front, so it offers at once.
         session.wait_for_log(r"update check: remote=28 min=0 mine=27 manual=false$", m.log)
@@ -90,7 +91,7 @@ class UpdateTest(E2ETestCase):
         session.wait_for_log(r"update check: remote=28 min=28 mine=27 manual=true$", m.log)
         offer = self.alert("the critical update offer")
         # a download at one of the answers above would have been requested before this check's manifest
-        self.assertEqual(standin.requests(path=ARCHIVE_PATH, since=m.req), [], "a download after Позже")
+        self.assertEqual(standin.call("requests", path=ARCHIVE_PATH, since=m.req), [], "a download")
         app.key("Escape", "Return", wid=offer)
         self.assertEqual(standin.wait_request(ARCHIVE_PATH, m.req)["status"], 404)
         failure = self.alert('the alert "Не удалось скачать обновление"', gone=(offer,))
