@@ -55,7 +55,7 @@ class NavigationTest(E2ETestCase):
 
     def assertMainPageStayed(self, m):
         self.assertEqual(self.standin.evaluate("location.href"), self.app.loaded["href"])
-        poll(lambda: self.app.title() == "Нолар Тест", 30, "the main window's title back")
+        poll(lambda: self.app.title() == "Нолар Тест", 30, 'the main window titled "Нолар Тест"')
         self.assertEqual(self.session.log_matching("loaded: ", m.log), [], "the main view loaded a page")
 
     def test_foreign_links_go_to_the_browser_only_when_the_user_clicks(self):
