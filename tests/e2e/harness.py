@@ -416,6 +416,7 @@ class App:
                 break
         if done.returncode not in (0, 1):  # 1: none found
             raise AssertionError(f"xdotool search failed ({done.returncode}): {done.stderr}")
+
         def typed(wid):  # a window closed since the search has no type
             text = self.session.run("xprop", "-id", wid, "_NET_WM_WINDOW_TYPE", status=None)
             return any(f"_NET_WM_WINDOW_TYPE_{k}" in text for k in kinds or ["NORMAL"])

@@ -138,7 +138,6 @@ class NavigationTest(E2ETestCase):
         self.standin.queue_js("window.close()", "about")
         self.assertEqual(self.foreignPagesFetched(m), [], "the application fetched a link")
 
-
     def download(self, snippet, names):
         """Runs `snippet` and waits for the "saved" notification of a file named one of `names`;
         returns the saved file and the notification."""
@@ -198,7 +197,7 @@ class NavigationTest(E2ETestCase):
         return [int(w, 16) for w in re.findall(r"^\s+(0x[0-9a-f]+) ", tree, re.M)]
 
     def test_window_commands_act_on_the_focused_window(self):
-        """Whatever the toolkit last saw."""
+        """The focused window's, whatever the toolkit saw last."""
         app, main = self.app, self.app.window()
         popup = app.open_popup("popup = window.open('/popup/self-closing.html')")
         app.key("ctrl+w")  # the focus in the main window
