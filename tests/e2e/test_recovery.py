@@ -49,8 +49,7 @@ class RecoveryTest(E2ETestCase):
 
     def offlineButton(self):
         """The centre of the offline page's button, found in a screenshot of the window."""
-        path = self.session.build.dir / "e2e-artifacts" / "offline-retry.png"
-        path.parent.mkdir(exist_ok=True)
+        path = self.session.root / "offline.png"  # kept with the session's folder when the test fails
 
         def found():
             self.session.run("import", "-window", self.app.window(), path)
@@ -64,11 +63,12 @@ class RecoveryTest(E2ETestCase):
     def test_retry_button_loads_the_start_page(self):
         session, standin = self.session, self.standin
         self.addCleanup(standin.call, "set", {"head_status": 200})
-        # Probes keep the page offline; only the button can bring it back.
         standin.call("set", {"head_status": 204, "fail_next": 1, "fail_path": "/messenger/"})
         m = session.marks()
         standin.queue_js("location.reload()")
         session.wait_for_log(r"offline: ", m.log)
+        # Only the button brings the page back: a probe gets 204 (by then a second failed load is drawn).
+        standin.wait_request("/messenger/", m.req, method="HEAD")
         x, y = self.offlineButton()
         m = session.marks()
         self.app.click(x, y)
