@@ -1,482 +1,497 @@
 """The end-to-end harness: the real binary in a disposable desktop session.
 
-A `Session` is one private desktop: a temporary HOME with its own XDG folders and Downloads, an Xvfb
-display, a private session bus with the fake notification server (which also records launcher
-badge signals), a private system bus with the fake login manager, a default handler for http,
-https, mailto and folders that writes down the URLs it is given, and the stand-in service on the
-build's port. `Session.launch()` starts the application as an `App`; a new `launch()` with the same
-HOME is a restart. `E2ETestCase` gives each test class one session with the application loaded
-(`launch_app = False` to start it yourself). A failing test prints the application's output, its
-log, the stand-in's exchanges and the D-Bus records, and keeps the session folder (NOLAR_E2E_KEEP=1
-keeps it always). Every `wait_*` helper polls with a deadline and raises AssertionError naming what
-it waited for. Records are lists in arrival order; `since=len(previous)` shows what came later.
-Environment: NOLAR_BUILD_DIR (a build configured with NOLAR_SERVICE_HOST=127.0.0.1:<port> and
-NOLAR_TEST_CERT), NOLAR_SOURCE_DIR. Session(tray=True) puts a StatusNotifierWatcher on the bus and
-Session(color_scheme=N) the desktop portal's settings (all in fake_peers.py; S.desktop drives the portal).
-"""
+A `Session` is a temporary HOME (whose user deleted the Downloads folder), an Xvfb display, private
+session and system buses with the peers of fake_peers.py, a default handler for URLs and folders that
+writes them down, and the stand-in service on the build's port (NOLAR_BUILD_DIR, a test build).
+`E2ETestCase` gives each test class one session. A failure prints what the session's processes wrote
+and keeps its folder (NOLAR_E2E_KEEP=1 keeps it always). Records are lists in arrival order; `since`,
+a field of `Session.marks()` taken before, leaves out what came earlier."""
 
-import configparser
+import atexit
+import contextlib
+import ctypes
+import json
 import os
 import re
+import select
 import shutil
 import signal
+import ssl
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
+import urllib.error
+import urllib.parse
+import urllib.request
 from pathlib import Path
+from types import SimpleNamespace
 
-from harness_support import (APP_ID, DEFAULT_TIMEOUT, FOREIGN_HOST, HERE, PASS_THROUGH, SERVICE_HOST, SOURCE_DIR,  # noqa: F401
-                             USER_AGENT_SUFFIX, Adopted, BusPeer, Build, Child, StandIn, descendants, environOf, poll,
-                             readJsonLines, reapOrphans, startBus, readLine)
+import gi
 
-NOTIFICATIONS = ("org.freedesktop.Notifications", "/org/freedesktop/Notifications")
-LOGIN1 = ("org.freedesktop.login1", "/org/freedesktop/login1")
+gi.require_version("Gio", "2.0")
+from gi.repository import Gio, GLib  # noqa: E402
+
+HERE = Path(__file__).resolve().parent
+SOURCE_DIR = Path(os.environ.get("NOLAR_SOURCE_DIR") or HERE.parents[1])
+SERVICE_HOST, FOREIGN_HOST = "127.0.0.1", "127.0.0.2"
+APP_ID = "org.nolar.Nolar"
+USER_AGENT_SUFFIX = " Version/26.0 Safari/605.1.15 KelNolarMac/1.4"
+PASS_THROUGH = ("PATH", "USER", "LOGNAME", "TZ", "G_MESSAGES_DEBUG", "G_DEBUG", "GTK_DEBUG", "GDK_DEBUG",
+                "JSC_SIGNAL_FOR_GC", "ASAN_OPTIONS", "UBSAN_OPTIONS")
+TIMEOUT = 60
+PEERS = ["/usr/bin/python3", HERE / "fake_peers.py"]
+
+_libc = ctypes.CDLL(None)
+# A subreaper: orphaned grandchildren (the engine's helpers, a run relaunched detached) come back to
+# this process, so they can be found and reaped instead of lingering under a PID 1 that never waits.
+_libc.prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+_children = []
+
+
+def poll(predicate, timeout=TIMEOUT, what=None):
+    """The first truthy value of `predicate()`; after `timeout` s a failure naming `what`, or without
+    `what` the last value."""
+    deadline = time.monotonic() + timeout
+    while not (value := predicate()) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    if not value and what:
+        raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+    return value
+
+
+def processes():
+    """{pid: (ppid, pgid, state, program name)} of every process on the machine."""
+    found = {}
+    for stat in Path("/proc").glob("[0-9]*/stat"):
+        with contextlib.suppress(OSError):
+            text = stat.read_text()
+            name, rest = text[text.index("(") + 1:].rsplit(")", 1)
+            state, ppid, pgid = rest.split()[:3]
+            found[int(stat.parent.name)] = (int(ppid), int(pgid), state, name)
+    return found
+
+
+def descendants(root=None):
+    """processes() of the live processes below `root`; below this one, a subreaper, also those started
+    detached."""
+    table, root = processes(), root or os.getpid()
+    found, size = {root}, 0
+    while len(found) != size:
+        size = len(found)
+        found |= {pid for pid, (ppid, *_) in table.items() if ppid in found}
+    return {pid: table[pid] for pid in found - {root} if table[pid][2] != "Z"}
+
+
+def groupMembers(pgid):
+    return [pid for pid, (_, group, state, _) in processes().items() if group == pgid and state != "Z"]
+
+
+def _atExit():
+    for child in reversed(_children):
+        child.stop(grace=3)
+    with contextlib.suppress(ChildProcessError):  # the orphans that came back to this process
+        while os.waitpid(-1, os.WNOHANG)[0]:
+            pass
+
+
+atexit.register(_atExit)
+signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+
+
+class Child:
+    """A process in its own process group, its output in `logDir`/`name`.err. With `ready`, waits for
+    the first line it writes to stdout or, when an argument holds "{fd}", to that descriptor."""
+
+    def __init__(self, name, argv, env, logDir, ready=False):
+        self.name, self.err = name, Path(logDir) / f"{name}.err"
+        read, write = os.pipe()
+        toFd = any("{fd}" in str(a) for a in argv)
+        with open(self.err, "ab") as err:
+            self.popen = subprocess.Popen(
+                [str(a).replace("{fd}", str(write)) for a in argv], env=env, stdin=subprocess.DEVNULL,
+                stdout=write if ready and not toFd else err, stderr=err, pass_fds=(write,),
+                start_new_session=True, preexec_fn=lambda: _libc.prctl(1, signal.SIGKILL))  # PR_SET_PDEATHSIG
+        os.close(write)
+        self.pid, self.line = self.popen.pid, ""
+        _children.append(self)
+        with os.fdopen(read, "rb") as pipe:
+            if ready and select.select([pipe], [], [], 30)[0]:
+                self.line = pipe.readline().decode().strip()
+        if ready and not self.line:
+            raise AssertionError(f"{name} wrote no first line (status {self.popen.poll()}):\n{self.output()}")
+
+    def running(self):
+        return self.popen.poll() is None
+
+    def output(self, tail=40):
+        with contextlib.suppress(OSError):
+            return "\n".join(self.err.read_text(errors="replace").splitlines()[-tail:])
+        return ""
+
+    def stop(self, grace=10):
+        for sig, wait in ((signal.SIGTERM, grace), (signal.SIGKILL, 10)):
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(self.pid, sig)
+            if poll(lambda: not self.running() and not groupMembers(self.pid), wait):
+                break
+        if self in _children:
+            _children.remove(self)
+
+
+class Build:
+    def __init__(self):
+        self.dir = Path(os.environ["NOLAR_BUILD_DIR"])
+        cache = dict(re.findall(r"^(\w+):\w+=(.*)$", (self.dir / "CMakeCache.txt").read_text(), re.M))
+        self.port = int(cache["NOLAR_SERVICE_HOST"].removeprefix(SERVICE_HOST + ":"))
+        self.cert = Path(cache["NOLAR_TEST_CERT"])
+        # A build that checks manifest signatures: the private half of its key is beside the public one.
+        self.updateKey = cache.get("NOLAR_UPDATE_KEY", "").replace(".pub.pem", ".pem")
+        self.bundle = self.dir / "Nolar.app"
+        self.binary = self.bundle / "Contents" / "Linux" / "nolar"
+
+
+class StandIn:
+    """The stand-in service and its /__control/ API (see tools/standin/README.md)."""
+
+    def __init__(self, build, root, logDir, env):
+        self.base = f"https://{SERVICE_HOST}:{build.port}/__control/"
+        self.context, self.evals = ssl.create_default_context(cafile=build.cert), 0
+        argv = ["/usr/bin/python3", SOURCE_DIR / "tools/standin/server.py", "--cert", build.cert, "--key",
+                build.cert.parent / "key.pem", "--port", build.port, "--state-dir", root, "--hosts",
+                f"{SERVICE_HOST},{FOREIGN_HOST}", *["--update-key", build.updateKey] * bool(build.updateKey)]
+        # The port is the build's; another run on this machine (a benchmark, a demo) may hold it a while.
+        deadline = time.monotonic() + 300
+        while True:
+            try:
+                self.child = Child("standin", argv, env, logDir, ready=True)
+                return
+            except AssertionError as e:
+                if "Address already in use" not in str(e) or time.monotonic() > deadline:
+                    raise
+            time.sleep(1)
+
+    def call(self, endpoint, body=None, **params):
+        """GET, or POST with a `body`; None when a wait timed out."""
+        query = urllib.parse.urlencode({k: v for k, v in params.items() if v is not None})
+        request = urllib.request.Request(f"{self.base}{endpoint}?{query}", body and json.dumps(body).encode(),
+                                         {"Content-Type": "application/json"})
+        try:
+            timeout = params.get("timeout", 0) + 30
+            with urllib.request.urlopen(request, context=self.context, timeout=timeout) as r:
+                return json.loads(r.read() or b"null")
+        except urllib.error.HTTPError as e:
+            if e.code != 408:
+                raise AssertionError(f"stand-in {endpoint}: {e.code} {e.read().decode()}") from e
+        return None
+
+    def seqs(self):
+        state = self.call("state")
+        return state["lastRequestSeq"], state["lastReportSeq"]
+
+    def queue_js(self, js, channel="messenger"):
+        """Queues a snippet for the pages polling `channel` (messenger, popup, about, root, frame)."""
+        self.call("command", {"js": js, "channel": channel})
+
+    def wait(self, what, timeout=TIMEOUT, **filters):
+        found = self.call("wait", what=what, timeout=timeout, **filters)
+        if found is None:  # what the stand-in saw is in its log
+            raise AssertionError(f"timed out after {timeout} s waiting for a {what} {filters}")
+        return found
+
+    def wait_report(self, kind, since=0, **filters):
+        return self.wait("report", kind=kind, since=since, **filters)
+
+    def wait_request(self, path, since=0, **filters):
+        return self.wait("request", path=path, since=since, **filters)
+
+    def evaluate(self, expression, channel="messenger"):
+        """Evaluates a JavaScript expression (a promise is awaited) in the page polling `channel`."""
+        self.evals += 1
+        kind, since = f"eval-{self.evals}", self.seqs()[1]
+        self.queue_js(f"Promise.resolve().then(() => ({expression})).then(v => report('{kind}', "
+                      f"{{value: v ?? null}}), e => report('{kind}', {{error: String(e)}}))", channel)
+        answer = self.wait_report(kind, since)["value"]
+        if "error" in answer:
+            raise AssertionError(f"{expression!r} threw {answer['error']}")
+        return answer["value"]
+
+
+class BusPeer:
+    def __init__(self, address, name, path):
+        flags = Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION
+        self.connection = Gio.DBusConnection.new_for_address_sync(address, flags)
+        self.name, self.path = name, path
+
+    def call(self, interface, method, signature=None, values=None):
+        return self.connection.call_sync(self.name, self.path, interface, method, signature and
+                                         GLib.Variant(signature, values), None, Gio.DBusCallFlags.NONE, 10000)
 
 
 def session_cookie(header):
-    """The service's session cookie in a Cookie header, or None."""
     match = re.search(r"(?:^|;\s*)(nolar_session=[^;]+)", header or "")
-    return match.group(1) if match else None
+    return match and match.group(1)
 
 
 class Session:
-    """One private desktop session; see the module's description."""
-
-    def __init__(self, name="e2e", downloads_in_home=False, tray=False, color_scheme=None):
-        self.build = Build()
-        self.options = dict(downloads_in_home=downloads_in_home, tray=tray, color_scheme=color_scheme)
+    def __init__(self, name, tray=False, color_scheme=None):
+        self.build, self.tray, self.color_scheme = Build(), tray, color_scheme
         self.root = Path(tempfile.mkdtemp(prefix=f"nolar-e2e-{name}-"))
-        self.home = self.root / "home"
-        self.config_home = self.home / ".config"
-        self.data_home = self.home / ".local" / "share"
-        self.state_home = self.home / ".local" / "state"
-        self.cache_home = self.home / ".cache"
-        self.runtime_dir = self.root / "runtime"
-        self.tmp_dir = self.root / "tmp"
-        self.downloads = self.home / "Downloads"
-        self.log_dir = self.root / "logs"
-        self.records_dir = self.root / "records"
-        self.log_path = self.state_home / "Nolar" / "nolar.log"
-        self.settings_path = self.config_home / "Nolar" / "settings.ini"
-        self.infrastructure = []
-        self.apps = []
-        self.app = None
-        self.launches = 0
-        self.notifier = self.logind = self.standin = self.desktop = None
-
-    # --- set-up and tear-down ------------------------------------------------------------------
+        self.home, self.log_dir, self.tmp_dir = self.root / "home", self.root / "logs", self.root / "tmp"
+        self.config_home, self.data_home = self.home / ".config", self.home / ".local" / "share"
+        self.records_dir, self.downloads = self.root / "records", self.home / "Downloads"
+        self.infrastructure, self.apps, self.app, self.standin = [], [], None, None
 
     def start(self):
-        self._makeHome()
-        self.env = self._baseEnv()
-        self._startDisplay()
-        child, self.session_bus = startBus("session", self.log_dir, self.env)
-        self.infrastructure.append(child)
-        child, self.system_bus = startBus("system", self.log_dir, self.env)
-        self.infrastructure.append(child)
-        self.env.update(DBUS_SESSION_BUS_ADDRESS=self.session_bus, DBUS_SYSTEM_BUS_ADDRESS=self.system_bus)
-        peers = ["--notifications", self.records_dir / "notifications.jsonl", "--launcher-record",
-                 self.records_dir / "launcher.jsonl", "--logind", self.records_dir / "sleep-matches.jsonl"]
-        self.notifier = BusPeer(self.session_bus, *NOTIFICATIONS)
-        self.logind = BusPeer(self.system_bus, *LOGIN1)
-        if self.options["tray"]:
-            peers += ["--watcher", self.records_dir / "tray.jsonl"]
-        if self.options["color_scheme"] is not None:
-            peers += ["--color-scheme", self.options["color_scheme"]]
-            self.desktop = BusPeer(self.session_bus, "org.freedesktop.portal.Desktop",
-                                   "/org/freedesktop/portal/desktop")
-        self._startPeers("peers", peers)
+        for folder in (self.data_home / "applications", self.config_home, self.root / "runtime", self.tmp_dir,
+                       self.log_dir, self.records_dir):
+            folder.mkdir(parents=True, mode=0o700)
+        # what xdg-user-dirs writes when the user deleted the Downloads folder
+        (self.config_home / "user-dirs.dirs").write_text('XDG_DOWNLOAD_DIR="$HOME/"\n')
+        self._installUrlHandler()
+        self.env = {k: v for k, v in os.environ.items() if k in PASS_THROUGH or k.startswith("WEBKIT_")}
+        self.env.setdefault("PATH", "/usr/local/bin:/usr/bin:/bin")
+        self.env.update(HOME=str(self.home), LANG="C.UTF-8", XDG_RUNTIME_DIR=str(self.root / "runtime"),
+                        TMPDIR=str(self.tmp_dir), GDK_BACKEND="x11", NO_AT_BRIDGE="1", GTK_A11Y="none",
+                        GSETTINGS_BACKEND="memory", GIO_USE_VFS="local", WEBKIT_DISABLE_COMPOSITING_MODE="1")
+        self.env["DISPLAY"] = ":" + self._start("xvfb", "Xvfb", "-displayfd", "{fd}", "-screen", "0",
+                                                "1600x1000x24", "-nolisten", "tcp", "-noreset")
+        bus = ["dbus-daemon", "--nofork", "--nopidfile", f"--config-file={HERE.parent / 'bus.conf'}",
+               "--print-address={fd}"]
+        self.session_bus = self.env["DBUS_SESSION_BUS_ADDRESS"] = self._start("session-bus", *bus)
+        self.system_bus = self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self._start("system-bus", *bus)
+        r = self.records_dir
+        self._start("peers", *PEERS, "--notifications", r / "notifications.jsonl", "--launcher-record",
+                    r / "launcher.jsonl", "--logind", r / "sleep-matches.jsonl",
+                    *["--watcher", r / "tray.jsonl"] * self.tray,
+                    *["--color-scheme", self.color_scheme] * (self.color_scheme is not None))
         self.standin = StandIn(self.build, self.root / "standin", self.log_dir, self.env)
         self.infrastructure.append(self.standin.child)
         return self
 
+    def _start(self, name, *argv):
+        self.infrastructure.append(Child(name, argv, self.env, self.log_dir, ready=True))
+        return self.infrastructure[-1].line
+
+    def _installUrlHandler(self):
+        """The session's default browser, mail client and file manager: it writes down the URL."""
+        script, self.opened_urls_path = self.root / "open-url", self.records_dir / "opened-urls.txt"
+        # What the app sets for its own drawing must not reach the programs it opens: it would show
+        # after the address and no address would match.
+        script.write_text(f"#!/bin/sh\nprintf '%s%s\\n' \"$1\" \"${{GDK_GL:+ GDK_GL}}"
+                          f"${{WEBKIT_DISABLE_DMABUF_RENDERER:+ DMABUF}}\" >> '{self.opened_urls_path}'\n")
+        script.chmod(0o755)
+        schemes = ("http", "https", "mailto", "nolartest", "file")
+        types = ["inode/directory"] + [f"x-scheme-handler/{s}" for s in schemes]
+        (self.data_home / "applications" / "nolar-test-url-handler.desktop").write_text(
+            "[Desktop Entry]\nType=Application\nName=Test URL handler\nNoDisplay=true\n"
+            f"Exec={script} %u\nMimeType={';'.join(types)};\n")
+        (self.config_home / "mimeapps.list").write_text(
+            "[Default Applications]\n" + "".join(f"{t}=nolar-test-url-handler.desktop\n" for t in types))
+
     def close(self, keep=False):
-        for peer in (self.notifier, self.logind, self.desktop):
-            if peer:
-                peer.close()
-        for app in reversed(self.apps):
-            app.stop()
-        for child in reversed(self.infrastructure):
+        for child in reversed(self.infrastructure + [app.child for app in self.apps]):
             child.stop()
-        # whatever left its process group (an app relaunched detached by the updater, say)
-        for pid in self.session_processes():
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-        reapOrphans()
+        for pid in descendants():  # this session's processes that left their group (a relaunched app)
+            with contextlib.suppress(OSError):
+                if f"\0HOME={self.home}\0" in "\0" + Path(f"/proc/{pid}/environ").read_text("latin-1"):
+                    os.kill(pid, signal.SIGKILL)
         if keep or os.environ.get("NOLAR_E2E_KEEP"):
             sys.stderr.write(f"kept the session folder {self.root}\n")
         else:
             shutil.rmtree(self.root, ignore_errors=True)
 
-    def _makeHome(self):
-        for folder in (self.config_home, self.data_home / "applications", self.state_home, self.cache_home,
-                       self.runtime_dir, self.tmp_dir, self.log_dir, self.records_dir, self.root / "bin"):
-            folder.mkdir(parents=True, exist_ok=True)
-        self.runtime_dir.chmod(0o700)
-        if self.options["downloads_in_home"]:
-            # what xdg-user-dirs writes when the user deleted the Downloads folder
-            (self.config_home / "user-dirs.dirs").write_text('XDG_DOWNLOAD_DIR="$HOME/"\n')
-        else:
-            self.downloads.mkdir()
-            (self.config_home / "user-dirs.dirs").write_text('XDG_DOWNLOAD_DIR="$HOME/Downloads"\n')
-        self._installUrlHandler()
-
-    def _installUrlHandler(self):
-        """The session's default browser, mail client and file manager: it writes down the URL."""
-        self.opened_urls_path = self.records_dir / "opened-urls.txt"
-        script = self.root / "bin" / "open-url"
-        # What the app sets for its own drawing must not reach the programs it opens: it would show
-        # after the address and no address would match.
-        script.write_text(f"#!/bin/sh\nprintf '%s%s\\n' \"$1\" \"${{GDK_GL:+ GDK_GL}}${{WEBKIT_DISABLE_DMABUF_RENDERER:+ DMABUF}}\" "
-                          f">> '{self.opened_urls_path}'\n")
-        script.chmod(0o755)
-        types = ["x-scheme-handler/http", "x-scheme-handler/https", "x-scheme-handler/mailto",
-                 "x-scheme-handler/nolartest", "x-scheme-handler/file", "inode/directory"]
-        desktop = "nolar-test-url-handler.desktop"
-        (self.data_home / "applications" / desktop).write_text(
-            "[Desktop Entry]\nType=Application\nName=Test URL handler\nNoDisplay=true\n"
-            f"Exec={script} %u\nMimeType={';'.join(types)};\n")
-        (self.config_home / "mimeapps.list").write_text(
-            "[Default Applications]\n" + "".join(f"{t}={desktop}\n" for t in types))
-
-    def _baseEnv(self):
-        env = {k: v for k, v in os.environ.items() if k in PASS_THROUGH or k.startswith("WEBKIT_")}
-        env.setdefault("PATH", "/usr/local/bin:/usr/bin:/bin")
-        env.update(HOME=str(self.home), LANG="C.UTF-8", XDG_CONFIG_HOME=str(self.config_home),
-                   XDG_DATA_HOME=str(self.data_home), XDG_STATE_HOME=str(self.state_home),
-                   XDG_CACHE_HOME=str(self.cache_home), XDG_RUNTIME_DIR=str(self.runtime_dir),
-                   XDG_DATA_DIRS="/usr/local/share:/usr/share", XDG_CONFIG_DIRS="/etc/xdg", TMPDIR=str(self.tmp_dir),
-                   GDK_BACKEND="x11", NO_AT_BRIDGE="1", GTK_A11Y="none", GSETTINGS_BACKEND="memory",
-                   GIO_USE_VFS="local", WEBKIT_DISABLE_COMPOSITING_MODE="1")
-        return env
-
-    def _startDisplay(self):
-        read, write = os.pipe()
-        try:
-            child = Child("xvfb", ["Xvfb", "-displayfd", str(write), "-screen", "0", "1600x1000x24",
-                                   "-nolisten", "tcp", "-noreset"], self.env, self.log_dir, passFds=(write,))
-        finally:
-            os.close(write)
-        self.infrastructure.append(child)
-        self.display = ":" + readLine(read, 30, "Xvfb's display number").strip()
-        self.env["DISPLAY"] = self.display
-
-    def _startPeers(self, name, args):
-        child = Child(name, ["/usr/bin/python3", str(HERE / "fake_peers.py"), *map(str, args)], self.env, self.log_dir)
-        self.infrastructure.append(child)
-        child.waitForLine(r"^ready$", 30, f"the fake {name} to own their names")
-
-    # --- the application -----------------------------------------------------------------------
-
-    def launch(self, wait_loaded=True, extra_env=None, timeout=DEFAULT_TIMEOUT, binary=None, args=()):
-        """Starts the application (the build's, or the executable `binary` of another copy of the
-        bundle) with the command line `args`; with `wait_loaded`, returns once its page reported "loaded"."""
-        self.launches += 1
-        app = App(self, dict(self.env, **(extra_env or {})), f"app-{self.launches}", binary=binary, args=args)
-        self.apps.append(app)
-        self.app = app
+    def launch(self, wait_loaded=True, extra_env=None, binary=None, args=()):
+        child = Child(f"app-{len(self.apps) + 1}", [binary or self.build.binary, *args],
+                      dict(self.env, **(extra_env or {})), self.log_dir)
+        self.app = App(self, child)
+        self.apps.append(self.app)
         if wait_loaded:
-            app.wait_loaded(timeout)
-        return app
+            self.app.wait_loaded()
+        return self.app
 
     def marks(self):
-        """(request seq, report seq, log length) now: where a run that starts later begins."""
-        return (*self.standin.seqs(), len(self.log_lines()))
+        """Where the stand-in's requests and reports, the log, notifications and URLs handed out stand."""
+        req, rep = self.standin.seqs()
+        return SimpleNamespace(req=req, rep=rep, log=len(self.log_lines()), urls=len(self.opened_urls()),
+                               notes=len(self.records("notifications")))
 
-    def adopt_relaunch(self, since, wait_loaded=True, timeout=DEFAULT_TIMEOUT):
-        """Waits for a run of the application that this session did not start (its executable is
-        called "nolar", it is not one of the session's apps) and takes it over as `self.app`.
-        `since` is `marks()` from before it started."""
-        known = {app.pid for app in self.apps}
-        pid = poll(lambda: next((p for p in self.session_processes("nolar") if p not in known), None), timeout,
-                   "a run of the application started outside the session")
-        self.launches += 1
-        app = App(self, None, f"app-{self.launches}-adopted", adopted=pid, since=since)
-        self.apps.append(app)
-        self.app = app
-        if wait_loaded:
-            app.wait_loaded(timeout)
-        return app
+    def run(self, *argv, status=0, timeout=30):
+        """The stdout of a program run in the session, once it ended with `status` (None: any)."""
+        done = subprocess.run(list(map(str, argv)), env=self.env, capture_output=True, text=True,
+                              errors="replace", timeout=timeout)
+        if status is not None and done.returncode != status:
+            raise AssertionError(f"{argv} ended with {done.returncode}:\n{done.stdout}{done.stderr}")
+        return done.stdout
 
-    def session_processes(self, executable=None):
-        """Live processes started in this session (by HOME), also those that left their process
-        group; with `executable` (e.g. "nolar") only those whose program has that file name."""
-        found = []
-        for pid in descendants():
-            if environOf(pid).get("HOME") != str(self.home):
-                continue
-            if executable:
-                try:
-                    if Path(os.readlink(f"/proc/{pid}/exe")).name != executable:
-                        continue
-                except OSError:
-                    continue
-            found.append(pid)
-        return sorted(found)
+    def _lines(self, path, since):
+        """A file's complete lines from index `since` on (a last line still being written is not one yet)."""
+        with contextlib.suppress(FileNotFoundError):
+            return path.read_text(errors="replace").split("\n")[:-1][since:]
+        return []
 
-    def second_launch(self, timeout=30, args=()):
-        """Runs the binary again in this session with the command line `args` (it hands over to the
-        running one) and waits for it to end; returns its exit status."""
-        self.launches += 1
-        child = Child(f"second-launch-{self.launches}", [str(self.build.binary), *args], self.env, self.log_dir)
-        try:
-            child.popen.wait(timeout)
-        except subprocess.TimeoutExpired:
-            raise AssertionError(f"a second launch did not end within {timeout} s:\n{child.output()}") from None
-        finally:
-            child.stop(grace=3)
-        return child.popen.returncode
+    def log_lines(self, since=0):
+        return self._lines(self.home / ".local" / "state" / "Nolar" / "nolar.log", since)
 
-    # --- what the session recorded ---------------------------------------------------------------
+    def log_matching(self, regex, since=0):
+        return [line for line in self.log_lines(since) if re.search(regex, line)]
 
-    def log_lines(self):
-        try:
-            return self.log_path.read_text(errors="replace").split("\n")[:-1]  # a line still being written: not yet
-        except FileNotFoundError:
-            return []
-
-    def wait_for_log(self, regex, since=0, timeout=DEFAULT_TIMEOUT):
-        """Waits for a line of the application's log from index `since` on; returns (index, match)."""
-        def found():
-            lines = self.log_lines()
-            for i in range(since, len(lines)):
-                match = re.search(regex, lines[i])
-                if match:
-                    return i, match
-            return None
-        return poll(found, timeout, f"a log line matching {regex!r}")
-
-    def settings(self):
-        """The application's settings file as {group: {key: value}} (raw strings)."""
-        parser = configparser.ConfigParser(interpolation=None)
-        parser.optionxform = str
-        parser.read(self.settings_path)
-        return {group: dict(parser[group]) for group in parser.sections()}
+    def wait_for_log(self, regex, since=0, timeout=TIMEOUT):
+        return poll(lambda: next(filter(None, map(re.compile(regex).search, self.log_lines(since))), None),
+                    timeout, f"a log line matching {regex!r}")
 
     def records(self, name, since=0):
-        """What a fake peer (fake_peers.py) wrote down, in arrival order: "notifications" (each Notify
-        answered, with the server's `id`), "launcher" (each LauncherEntry.Update: uri, props),
-        "sleep-matches" (subscriptions to PrepareForSleep), "tray" (registered items: sender, service),
-        "file-manager" (calls: method, uris)."""
-        return readJsonLines(self.records_dir / f"{name}.jsonl")[since:]
+        """What a fake peer wrote down: "notifications" (id, summary, body), "launcher" (uri, props),
+        "sleep-matches" (rule), "tray" (sender, service), "file-manager" (method, uris)."""
+        return [json.loads(line) for line in self._lines(self.records_dir / f"{name}.jsonl", since)]
 
-    def wait_record(self, name, since=0, matches=bool, timeout=DEFAULT_TIMEOUT, what=None):
-        """Waits for a record of `name` for which `matches(record)` is true; returns it."""
-        return poll(lambda: next((r for r in self.records(name, since) if matches(r)), None), timeout,
+    def wait_record(self, name, since=0, matches=bool, what=None):
+        return poll(lambda: next(filter(matches, self.records(name, since)), None), TIMEOUT,
                     what or f"a record in {name}")
 
     def wait_notification(self, summary, since=0):
         return self.wait_record("notifications", since, lambda n: n["summary"] == summary,
-                                what=f"the notification {summary!r}")
+                                f"the notification {summary!r}")
 
-    def click_notification(self, server_id, action="default"):
-        """The server reports that the user clicked the notification (or one of its actions)."""
-        self.notifier.call("org.nolar.Test.Notifications", "EmitActionInvoked", "(us)", (server_id, action))
-
-    def prepare_for_sleep(self, sleeping):
-        """The login manager announces sleep (True) or waking up (False)."""
-        self.logind.call("org.nolar.Test.Login1", "EmitPrepareForSleep", "(b)", (sleeping,))
+    def click_notification(self, server_id):
+        self.bus_peer("org.freedesktop.Notifications").call(
+            "org.nolar.Test.Notifications", "EmitActionInvoked", "(us)", (server_id, "default"))
 
     def opened_urls(self, since=0):
-        """URLs handed to the desktop's default handlers, in order."""
-        try:
-            return self.opened_urls_path.read_text().split("\n")[:-1][since:]
-        except FileNotFoundError:
-            return []
+        return self._lines(self.opened_urls_path, since)
 
-    def wait_opened_url(self, matches, since=0, timeout=DEFAULT_TIMEOUT):
-        return poll(lambda: next((u for u in self.opened_urls(since) if matches(u)), None), timeout,
+    def wait_opened_url(self, since, matches=bool):
+        return poll(lambda: next(filter(matches, self.opened_urls(since)), None), TIMEOUT,
                     "a URL handed to the desktop")
 
     def start_file_manager(self):
         """Puts the fake file manager on the session bus; until then a call to it finds nobody."""
-        self._startPeers("file-manager", ["--file-manager", self.records_dir / "file-manager.jsonl"])
+        self._start("file-manager", *PEERS, "--file-manager", self.records_dir / "file-manager.jsonl")
 
-    def x(self, *argv, check=True):
-        """Runs an X client (xdotool, xprop, ...) on the session's display; returns its stdout."""
-        done = subprocess.run(argv, env=self.env, capture_output=True, timeout=30)
-        if check and done.returncode != 0:
-            raise AssertionError(f"{' '.join(argv)} failed ({done.returncode}): {done.stderr.decode(errors='replace')}")
-        return done.stdout.decode(errors="replace")
+    def bus_peer(self, name, path=None, system=False):
+        path = path or "/" + name.replace(".", "/")
+        return BusPeer(self.system_bus if system else self.session_bus, name, path)
 
-    def diagnostics(self, title="failure"):
-        parts = [f"\n===== {title}: session {self.root} (display {getattr(self, 'display', '?')})"]
-        for app in self.apps:
-            parts.append(f"--- {app.child.name} (pid {app.pid}, {'running' if app.running() else 'ended'}) stderr:\n"
-                         f"{app.child.output(tail=40)}")
-        parts.append("--- nolar.log:\n" + "\n".join(self.log_lines()[-30:]))
-        if self.standin:
-            parts.append("--- stand-in:\n" + self.standin.child.output(tail=40))
-        parts.append("--- notifications: " + "\n".join(map(str, self.records("notifications")[-10:])))
-        parts.append("--- launcher: " + "\n".join(map(str, self.records("launcher")[-10:])))
-        for child in self.infrastructure:
-            if not child.running():
-                parts.append(f"--- {child.name} ended ({child.popen.returncode}):\n{child.output()}")
-        return "\n".join(parts) + "\n"
+    def diagnostics(self, title):
+        parts = [f"\n===== {title}: session {self.root}"]
+        for child in self.infrastructure + [app.child for app in self.apps]:
+            state = "running" if child.running() else f"ended with status {child.popen.returncode}"
+            parts.append(f"--- {child.name} (pid {child.pid}, {state}):\n{child.output(30)}")
+        return "\n".join(parts + ["--- nolar.log:", *self.log_lines()[-30:]]) + "\n"
 
 
 class App:
-    """One run of the application binary in a session, with its X window."""
-
-    def __init__(self, session, env, name, binary=None, adopted=None, since=None, args=()):
-        self.session = session
-        self.request_seq, self.report_seq, self.log_start = since or session.marks()
-        self.loaded = None
-        self.main_window = None
-        if adopted:
-            self.child = Adopted(name, adopted)
-        else:
-            self.child = Child(name, [str(binary or session.build.binary), *args], env, session.log_dir)
-
-    @property
-    def pid(self):
-        return self.child.pid
+    def __init__(self, session, child):
+        self.session, self.child, self.pid, self.marks = session, child, child.pid, session.marks()
+        self.loaded = self.main_window = None
 
     def running(self):
         return self.child.running()
 
-    def wait_loaded(self, timeout=DEFAULT_TIMEOUT):
-        """Waits for this run's first "loaded" report of the messenger page; returns its value."""
-        standin = self.session.standin
-
-        def loaded():
-            # short waits on the stand-in, so that an app that died at start fails the test at once
-            found = standin.call("GET", "wait", {"what": "report", "kind": "loaded", "host": SERVICE_HOST,
-                                                 "since": self.report_seq, "timeout": 2})
-            if found is None and not self.running():
-                raise AssertionError(f"{self.child.name} ended with status {self.child.popen.returncode} "
-                                     f"before its page loaded:\n{self.child.output()}")
-            return found
+    def wait_loaded(self):
         if not self.loaded:
-            self.loaded = poll(loaded, timeout, f'the page of {self.child.name} to report "loaded"')["value"]
+            found = self.session.standin.wait_report("loaded", self.marks.rep, host=SERVICE_HOST)
+            self.loaded = found["value"]
+            self.session.wait_for_log(r" loaded: ", self.marks.log)  # the log line may come after the report
         return self.loaded
 
+    def quit(self):
+        """Ctrl+Q; returns the exit status once the process and every helper of its group ended."""
+        self.key("ctrl+q")
+        return self.wait_exit()
+
     def wait_exit(self, timeout=30):
-        """Waits for the process and every helper process of its group to end; returns the status."""
-        poll(lambda: not self.running(), timeout, f"{self.child.name} to end")
-        self.child.waitGroupEmpty(timeout)
+        poll(lambda: not self.running() and not groupMembers(self.pid), timeout, f"{self.child.name} to end")
         return self.child.popen.returncode
 
-    def quit(self, timeout=30):
-        """Ctrl+Q, then waits for the whole process group to end; returns the exit status."""
-        self.key("ctrl+q")
-        return self.wait_exit(timeout)
-
-    def stop(self):
-        self.child.stop()
-
-    # --- the X window ----------------------------------------------------------------------------
-
-    def windows(self, kinds=("NORMAL",)):
-        """This process's top-level windows (mapped or not) whose _NET_WM_WINDOW_TYPE is one of
-        `kinds` (NORMAL: the main window and popups; DIALOG: alerts and panels), oldest first."""
+    def windows(self, *kinds):
+        """This process's top-level windows (mapped or not) of these _NET_WM_WINDOW_TYPEs (by default
+        NORMAL: the main window and popups; DIALOG: alerts and panels), oldest first."""
         for _ in range(50):
-            # This xdotool dies on BadWindow, printing nothing, when a window closes while it searches.
+            # xdotool dies on BadWindow, printing nothing, when a window closes while it searches
             done = subprocess.run(["xdotool", "search", "--pid", str(self.pid)], env=self.session.env,
-                                  capture_output=True, timeout=30)
-            if b"BadWindow" not in done.stderr:
+                                  capture_output=True, text=True, timeout=30)
+            if "BadWindow" not in done.stderr:
                 break
-        else:
-            raise AssertionError(f"xdotool search kept failing on a closing window: {done.stderr!r}")
-        if done.returncode not in (0, 1) or (done.returncode == 1 and done.stdout.strip()):  # 1: none found
-            raise AssertionError(f"xdotool search failed ({done.returncode}): {done.stderr!r}")
-        wanted = tuple(f"_NET_WM_WINDOW_TYPE_{k}" for k in kinds)
-        found = []
-        for w in done.stdout.decode().split():
-            prop = subprocess.run(["xprop", "-id", w, "_NET_WM_WINDOW_TYPE"], env=self.session.env,
-                                  capture_output=True, timeout=30)
-            if prop.returncode != 0 and b"BadWindow" not in prop.stderr:
-                raise AssertionError(f"xprop -id {w} failed: {prop.stderr!r}")
-            if any(k.encode() in prop.stdout for k in wanted):  # a window closed since the search has none
-                found.append(w)
-        return found
+        if done.returncode not in (0, 1):  # 1: none found
+            raise AssertionError(f"xdotool search failed ({done.returncode}): {done.stderr}")
 
-    def window(self, timeout=DEFAULT_TIMEOUT):
+        def typed(wid):  # a window closed since the search has no type
+            text = self.session.run("xprop", "-id", wid, "_NET_WM_WINDOW_TYPE", status=None)
+            return any(f"_NET_WM_WINDOW_TYPE_{k}" in text for k in kinds or ["NORMAL"])
+        return list(filter(typed, done.stdout.split()))
+
+    def window(self):
         """The main window: the first normal top-level window the process mapped."""
-        if not self.main_window:
-            def mapped():
-                return next((w for w in self.windows() if self.visible(w)), None)
-            self.main_window = poll(mapped, timeout, f"a window of {self.child.name}")
+        self.main_window = self.main_window or poll(lambda: next(filter(self.visible, self.windows()), None),
+                                                    TIMEOUT, f"a window of {self.child.name}")
         return self.main_window
 
+    def shown(self, *kinds):
+        return [w for w in self.windows(*kinds) if self.visible(w)]
+
     def info(self, wid=None):
-        """xwininfo's fields as a dict (e.g. "Map State", "Width", "Absolute upper-left X")."""
-        text = self.session.x("xwininfo", "-id", wid or self.window(), check=False)
-        return {k.strip(): v.strip() for k, v in re.findall(r"^\s*([^:\n]+):\s*(.*)$", text, re.M)}
+        text = self.session.run("xwininfo", "-id", wid or self.window(), status=None)
+        return dict(re.findall(r"^\s*([^:\n]+?):\s*(.*)$", text, re.M))
 
     def visible(self, wid=None):
         return self.info(wid).get("Map State") == "IsViewable"
 
-    def wait_visible(self, visible=True, wid=None, timeout=DEFAULT_TIMEOUT):
-        poll(lambda: self.visible(wid) == visible, timeout, f"the window to be {'shown' if visible else 'hidden'}")
+    def wait_visible(self, visible=True):
+        poll(lambda: self.visible() == visible, TIMEOUT, f"the main window {'' if visible else 'un'}mapped")
 
     def title(self, wid=None):
-        return self.session.x("xdotool", "getwindowname", wid or self.window()).rstrip("\n")
+        return self.session.run("xdotool", "getwindowname", wid or self.window()).rstrip("\n")
 
     def geometry(self, wid=None):
         info = self.info(wid)
-        return {"x": int(info["Absolute upper-left X"]), "y": int(info["Absolute upper-left Y"]),
-                "width": int(info["Width"]), "height": int(info["Height"])}
-
-    def click(self, x, y, wid=None, button=1):
-        """Clicks at (x, y) relative to the window (the main one by default)."""
-        self.focus(wid)
-        self.session.x("xdotool", "mousemove", "--sync", "--window", wid or self.window(), str(x), str(y),
-                       "click", str(button))
+        return {key: int(info[field]) for key, field in [("x", "Absolute upper-left X"), ("width", "Width"),
+                                                        ("y", "Absolute upper-left Y"), ("height", "Height")]}
 
     def focus(self, wid=None):
-        self.session.x("xdotool", "windowfocus", "--sync", wid or self.window())
+        self.session.run("xdotool", "windowfocus", "--sync", wid or self.window())
+
+    def click(self, x, y, wid=None, button=1):
+        self.focus(wid)
+        self.session.run("xdotool", "mousemove", "--sync", "--window", wid or self.window(), x, y,
+                         "click", button)
 
     def key(self, *keys, wid=None):
-        """Focuses the window (the main one by default) and types xdotool key names (e.g. "ctrl+w")."""
         self.focus(wid)
-        self.session.x("xdotool", "key", "--clearmodifiers", *keys)
+        self.session.run("xdotool", "key", "--clearmodifiers", *keys)
 
     def open_popup(self, trigger, channel="messenger"):
-        """Runs `trigger` in the page polling `channel`; returns the new window once it is on screen."""
+        """The new window on screen once `trigger` ran in the page polling `channel`."""
         before = set(self.windows()) | {self.window()}
         self.session.standin.queue_js(trigger, channel)
-        return poll(lambda: next((w for w in self.windows() if w not in before and self.visible(w)), None), 30,
-                    f"a popup window after {trigger}")
+        return poll(lambda: next((w for w in self.shown() if w not in before), None), 30,
+                    f"a window after {trigger}")
 
     def wait_gone(self, wid, what="the window"):
         """Waits until the window is destroyed, not just hidden."""
-        poll(lambda: not self.session.x("xwininfo", "-id", wid, check=False).strip(), 30, f"{what} to close")
+        poll(lambda: not self.session.run("xwininfo", "-id", wid, status=None).strip(), 30,
+             f"{what} to close")
 
     def transient_for(self, wid):
-        """The window a dialog belongs to (as an int), or None."""
-        match = re.search(r"window id # (0x[0-9a-f]+)", self.session.x("xprop", "-id", wid, "WM_TRANSIENT_FOR",
-                                                                          check=False))
-        return int(match.group(1), 16) if match else None
-
-    def screenshot(self, path, wid=None):
-        self.session.x("import", "-window", wid or self.window(), str(path))
-        return Path(path)
-
-    def log_lines(self):
-        """The log lines written since this run started."""
-        return self.session.log_lines()[self.log_start:]
+        text = self.session.run("xprop", "-id", wid, "WM_TRANSIENT_FOR", status=None)
+        match = re.search(r"# (0x[0-9a-f]+)", text)
+        return match and int(match.group(1), 16)
 
 
 class E2ETestCase(unittest.TestCase):
-    """A test class with one session (and, unless `launch_app` is False, the application loaded)."""
+    session_options, launch_options = {}, {}  # launch_options None: the test starts the application
 
-    session_options = {}
-    launch_app = True
-    session = None
-    app = None
+    @classmethod
+    def startApp(cls):
+        return None if cls.launch_options is None else cls.session.launch(**cls.launch_options)
 
     @classmethod
     def setUpClass(cls):
-        cls.failed = False
-        cls.session = Session(cls.__name__, **cls.session_options)
+        cls.session, cls.failed = Session(cls.__name__, **cls.session_options), False
         try:
-            cls.session.start()
-            if cls.launch_app:
-                cls.app = cls.session.launch()
+            cls.standin = cls.session.start().standin
+            cls.app = cls.startApp()
         except BaseException:
             sys.stderr.write(cls.session.diagnostics(f"{cls.__name__} set-up"))
             cls.session.close(keep=True)
@@ -487,8 +502,7 @@ class E2ETestCase(unittest.TestCase):
         cls.session.close(keep=cls.failed)
 
     def run(self, result=None):
-        if result is None:
-            return super().run(result)
+        result = result or self.defaultTestResult()
         before = len(result.failures) + len(result.errors)
         super().run(result)
         if len(result.failures) + len(result.errors) > before:
