@@ -29,12 +29,12 @@ void leaveGlUnusedWithoutGpu()
 {
     if (!softwareRenderingOnly())
         return;
-    // The engine looks for the GPU's render node by setting up EGL in the UI process as it starts
-    // the first page, a tenth of a second or more spent only to find none; naming a node that is
-    // not there gives the same answer at once. Nothing opens it: no buffers are shared.
     const std::pair<const char*, const char*> variables[] = {
         {"GDK_GL", "disable"},
         {"WEBKIT_DISABLE_DMABUF_RENDERER", "1"},
+        // The engine would set up EGL as it starts the first page only to ask for the GPU's render
+        // node and find none; naming one that is not there gives that answer at once. Nothing opens
+        // it: no buffers are shared.
         {"WEBKIT_WEB_RENDER_DEVICE_FILE", "/dev/dri/no-render-node"},
     };
     for (auto [name, value] : variables) {

@@ -155,10 +155,12 @@ void WebKitEngine::setSpellCheckingLanguages(const std::vector<std::string>& lan
 gboolean WebKitEngine::onKeyPress(GtkWidget*, GdkEvent* event, gpointer engine)
 {
     auto* self = static_cast<WebKitEngine*>(engine);
+    if (self->typed_)
+        return FALSE;
     const GdkEventKey& key = event->key;
     bool typesText = gdk_keyval_to_unicode(key.keyval) != 0 &&
                      !(key.state & (GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SUPER_MASK | GDK_META_MASK));
-    if (typesText && !self->typed_) {
+    if (typesText) {
         self->typed_ = true;
         self->applySpellChecking();
     }
